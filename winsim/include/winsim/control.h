@@ -1,0 +1,142 @@
+// winsim's control API: how tests set up the simulated machine, act as the user, another
+// process or the outside world, and inspect what the program did. Never used by the program.
+#pragma once
+
+#include "winsim/win32.h"
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// A fresh machine: time 0, empty registry, no windows, no handles, no scripted faults.
+void Reset();
+
+// Thrown when a message loop (or a wait) would block forever or run past the time limit:
+// the test fails instead of hanging.
+struct Stall : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// ---- virtual time ----
+// Milliseconds since Reset; timeGetTime() and GetTickCount() return ClockBase() + Now() mod 2^32.
+uint64_t Now();
+void SetClockBase(DWORD base);
+// Runs `action` when virtual time reaches `time` (absolute, ms since Reset): while a loop waits
+// for messages, or inside Sleep. Events at the same time run in the order they were added.
+void At(uint64_t time, std::function<void()> action);
+void After(uint64_t delay, std::function<void()> action);
+// A loop still running at this virtual time is a stall (default: 10 minutes after Reset).
+void SetTimeLimit(uint64_t time);
+
+// ---- the program ----
+HINSTANCE ProgramInstance();
+// Runs the program's real entry point on this thread and returns its exit code.
+int RunProgram();
+void SetModuleFileName(const std::string& path);
+void SetSystemMetric(int index, int value);
+
+// ---- registry ----
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+void RegPut(HKEY root, const std::string& path, const std::string& name, DWORD type,
+            const std::vector<BYTE>& data);
+void RegPutDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
+void RegPutBinary(HKEY root, const std::string& path, const std::string& name,
+                  const std::vector<BYTE>& data);
+void RegPutKey(HKEY root, const std::string& path);
+bool RegKeyExists(HKEY root, const std::string& path);
+bool RegGet(HKEY root, const std::string& path, const std::string& name, RegValue* value);
+// Every successful RegSetValueExA of the program, in order.
+struct RegWrite {
+    std::string path; // full path below the root, as the key was opened (case kept)
+    std::string name;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+const std::vector<RegWrite>& RegWrites();
+int OpenKeyCount();
+
+// ---- kernel objects ----
+int OpenHandleCount();
+// Another process creates (and keeps a handle to) a named mutex. With `otherUser` the object's
+// security keeps this process out: CreateMutexA on it fails with ERROR_ACCESS_DENIED.
+void OtherProcessCreatesMutex(const std::string& name, bool otherUser = false);
+bool MutexExists(const std::string& name);
+
+// ---- debugger output ----
+const std::vector<std::string>& DebugOutput();
+
+// ---- keyboard ----
+struct KeyEvent {
+    BYTE vk;
+    BYTE scan;
+    DWORD flags;
+    ULONG_PTR extra;
+    uint64_t time;
+};
+const std::vector<KeyEvent>& KeyEvents();
+void ClearKeyEvents();
+
+// ---- windows ----
+struct WindowInfo {
+    HWND hwnd;
+    std::string className;
+    std::string text;
+    DWORD style;
+    DWORD exStyle;
+    int x, y, width, height;
+    HWND parent;
+    HMENU menu;
+    bool visible;
+};
+std::vector<WindowInfo> Windows(); // live windows, in creation order
+bool FindWindowInfo(HWND hwnd, WindowInfo* info);
+// The class as registered, with the names copied (lpszClassName/lpszMenuName stay valid).
+bool RegisteredClass(const std::string& name, WNDCLASSEXA* cls);
+std::vector<std::string> RegisteredClassNames(); // in registration order
+struct TimerInfo {
+    HWND hwnd;
+    UINT_PTR id;
+    UINT period;
+};
+std::vector<TimerInfo> Timers();
+// Identifies what LoadIconA/LoadCursorA returned: "resource:107", "system:32512", ...
+std::string IconName(HICON icon);
+std::string CursorName(HCURSOR cursor);
+std::string BrushName(HBRUSH brush); // "color:5" for (HBRUSH)(COLOR_WINDOW + 1)
+
+// ---- message boxes ----
+struct MessageBoxCall {
+    HWND owner;
+    std::string text;
+    bool hasCaption;
+    std::string caption;
+    UINT type;
+    uint64_t time;
+};
+const std::vector<MessageBoxCall>& MessageBoxes();
+// Every following message box stays open `openFor` ms of virtual time (its modal loop
+// dispatching meanwhile), then returns `answer`.
+void ScriptMessageBoxes(int answer, uint64_t openFor);
+
+// ---- faults ----
+// The `occurrence`-th call (counted from now, 1 = the next) of the named simulated function fails
+// with `error`, the way that function reports failure.
+void FailCall(const std::string& function, int occurrence = 1, DWORD error = ERROR_ACCESS_DENIED);
+// Every call of the named function fails from now on.
+void FailAlways(const std::string& function, DWORD error = ERROR_ACCESS_DENIED);
+// The n-th call of any simulated function, counted from now, fails.
+void FailNthCall(uint64_t n, DWORD error = ERROR_ACCESS_DENIED);
+uint64_t CallCount(); // all simulated calls since Reset
+uint64_t CallCount(const std::string& function);
+// The names of the simulated calls made since Reset, in order, with the notes tests add
+// (a stand-in module noting its own calls), so that orders across modules can be asserted.
+const std::vector<std::string>& CallLog();
+void Note(const std::string& text);
+
+} // namespace winsim
