@@ -1,0 +1,9 @@
+// Custom Settings window. Its controls arrive with the Custom Settings work; until then the
+// window is an empty hidden frame.
+#include "customui/custom_window.h"
+
+CustomWindow gCustomWindow;
+
+LRESULT CALLBACK CustomWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}

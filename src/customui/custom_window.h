@@ -1,0 +1,13 @@
+// Custom Settings window: edits the custom key settings in place.
+#pragma once
+
+#include "win32api.h"
+
+struct CustomWindow {
+    HWND KeyField1 = nullptr;
+    HWND KeyField2 = nullptr;
+    HWND KeyField3 = nullptr;
+};
+extern CustomWindow gCustomWindow;
+
+LRESULT CALLBACK CustomWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,14 @@
+// The one platform switch: the real Windows SDK for the shipped program, winsim elsewhere.
+// Program modules include this header and nothing platform-specific.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+#else
+#include "winsim/win32.h"
+#endif
