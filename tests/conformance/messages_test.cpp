@@ -1,0 +1,132 @@
+// Message-loop behaviour the program relies on: timer id 0 ticking as WM_TIMER through
+// GetMessageA, also inside a message box's modal loop, and injected keys arriving at the
+// focused window with GetKeyState following them.
+#include "ok.h"
+
+#include "win32api.h"
+
+#include <vector>
+
+namespace {
+
+struct Seen {
+    UINT message;
+    WPARAM wParam;
+    bool shift, control, alt;
+};
+
+int gTicks = 0;
+WPARAM gTimerId = 99;
+std::vector<Seen> gKeys;
+const char kBoxCaption[] = "Vexor2 conformance";
+
+LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_TIMER:
+        gTimerId = wParam;
+        if (++gTicks == 3) {
+            // Close the message box, if one is open, from inside its own modal loop.
+            if (HWND box = FindWindowA("#32770", kBoxCaption))
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+        }
+        return 0;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        gKeys.push_back(Seen{msg, wParam, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0,
+                             GetKeyState(VK_MENU) < 0});
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+HWND CreateTestWindow(bool visible) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = TestProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "Vexor2ConformanceWindow";
+    RegisterClassExA(&wc); // a second registration fails harmlessly
+    return CreateWindowExA(0, "Vexor2ConformanceWindow", "conformance",
+                           WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 10, 10, 200, 100,
+                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+} // namespace
+
+CONFORMANCE_TEST(timer_id_zero_through_get_message) {
+    HWND hwnd = CreateTestWindow(false);
+    ok(hwnd != nullptr, "CreateWindowExA failed with %lu", (unsigned long)GetLastError());
+    gTicks = 0;
+    ok(SetTimer(hwnd, 0, 50, nullptr) != 0, "SetTimer failed");
+    DWORD start = GetTickCount();
+    MSG msg;
+    int timerMessages = 0;
+    while (gTicks < 3 && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.hwnd == hwnd) {
+            ++timerMessages;
+            ok(msg.wParam == 0, "WM_TIMER id %lu", (unsigned long)msg.wParam);
+        }
+        DispatchMessageA(&msg);
+    }
+    DWORD elapsed = GetTickCount() - start;
+    ok(timerMessages == 3 && gTimerId == 0, "%d timer messages, last id %lu", timerMessages,
+       (unsigned long)gTimerId);
+    ok(elapsed >= 100, "three 50 ms ticks took only %lu ms", (unsigned long)elapsed);
+    ok(KillTimer(hwnd, 0), "KillTimer failed");
+    DestroyWindow(hwnd);
+}
+
+CONFORMANCE_TEST(timer_ticks_inside_message_box) {
+    HWND hwnd = CreateTestWindow(false);
+    gTicks = 0;
+    SetTimer(hwnd, 0, 50, nullptr);
+    int answer = MessageBoxA(nullptr, "Create Error", kBoxCaption, MB_OK);
+    ok(gTicks >= 3, "only %d ticks were dispatched while the box was open", gTicks);
+    ok(answer == IDOK, "MessageBoxA returned %d", answer);
+    KillTimer(hwnd, 0);
+    DestroyWindow(hwnd);
+}
+
+CONFORMANCE_TEST(injected_keys_reach_focus_window) {
+    HWND hwnd = CreateTestWindow(true);
+    SetForegroundWindow(hwnd);
+    SetFocus(hwnd);
+    ok(GetFocus() == hwnd, "focus is %p, not the window", (void*)GetFocus());
+    gKeys.clear();
+    const BYTE sequence[][2] = {{VK_SHIFT, 0}, {'A', 0}, {'A', 1}, {VK_SHIFT, 1},
+                                {VK_MENU, 0},  {'F', 0}, {'F', 1}, {VK_MENU, 1}};
+    for (const auto& k : sequence)
+        keybd_event(k[0], 0, k[1] ? KEYEVENTF_KEYUP : 0, 0);
+    // Injected input may arrive a little later: pump until all eight are in or 2 s passed.
+    DWORD start = GetTickCount();
+    MSG msg;
+    while (gKeys.size() < 8 && GetTickCount() - start < 2000) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        Sleep(10);
+    }
+    ok(gKeys.size() == 8, "%u key messages arrived", (unsigned)gKeys.size());
+    if (gKeys.size() == 8) {
+        ok(gKeys[0].message == WM_KEYDOWN && gKeys[0].wParam == VK_SHIFT && gKeys[0].shift,
+           "Shift down: msg %#x vk %#lx shift %d", gKeys[0].message, (unsigned long)gKeys[0].wParam,
+           gKeys[0].shift);
+        ok(gKeys[1].message == WM_KEYDOWN && gKeys[1].wParam == 'A' && gKeys[1].shift,
+           "A down with Shift held: msg %#x vk %#lx shift %d", gKeys[1].message,
+           (unsigned long)gKeys[1].wParam, gKeys[1].shift);
+        ok(gKeys[2].message == WM_KEYUP && gKeys[2].shift, "A up: msg %#x shift %d",
+           gKeys[2].message, gKeys[2].shift);
+        ok(gKeys[3].message == WM_KEYUP && !gKeys[3].shift, "Shift up: msg %#x shift %d",
+           gKeys[3].message, gKeys[3].shift);
+        ok(gKeys[4].message == WM_SYSKEYDOWN && gKeys[4].wParam == VK_MENU && gKeys[4].alt,
+           "Alt down: msg %#x alt %d", gKeys[4].message, gKeys[4].alt);
+        ok(gKeys[5].message == WM_SYSKEYDOWN && gKeys[5].wParam == 'F' && gKeys[5].alt,
+           "F down with Alt held: msg %#x alt %d", gKeys[5].message, gKeys[5].alt);
+        ok((gKeys[6].message == WM_SYSKEYUP || gKeys[6].message == WM_KEYUP) && gKeys[6].alt,
+           "F up: msg %#x alt %d", gKeys[6].message, gKeys[6].alt);
+        ok((gKeys[7].message == WM_SYSKEYUP || gKeys[7].message == WM_KEYUP) && !gKeys[7].alt,
+           "Alt up: msg %#x alt %d", gKeys[7].message, gKeys[7].alt);
+    }
+    DestroyWindow(hwnd);
+}

@@ -1,0 +1,79 @@
+#include "support/program_test.h"
+
+#include "app/settings.h"
+#include "app/shell.h"
+#include "customui/custom_window.h"
+#include "keyout/key_action.h"
+#include "support/fake_sources.h"
+
+#include <cstdio>
+
+void ProgramTest::SetUp() {
+    winsim::Reset();
+    gSettings = Settings{};
+    gKeyAction = KeyActionState{};
+    gShell = Shell{};
+    gCustomWindow = CustomWindow{};
+    gButtonSource = ButtonSource{};
+    gFakeSources = FakeSources{};
+}
+
+void ProgramTest::TearDown() {
+    EXPECT_EQ(winsim::OpenKeyCount(), 0) << "registry keys left open";
+    // The single-instance mutex is the one handle the program keeps until it ends.
+    int kept = gShell.instanceMutex ? 1 : 0;
+    EXPECT_EQ(winsim::OpenHandleCount(), kept) << "kernel handles left open";
+}
+
+void ProgramTest::ExitFromTray() {
+    DestroyWindow(gShell.mainWindow);
+    SaveModeId();
+}
+
+void ProgramTest::ExitAt(uint64_t time) {
+    winsim::At(time, ExitFromTray);
+}
+
+std::string KeyName(BYTE vk) {
+    switch (vk) {
+    case VK_MENU:
+        return "Alt";
+    case VK_CONTROL:
+        return "Ctrl";
+    case VK_SHIFT:
+        return "Shift";
+    case VK_SPACE:
+        return "Space";
+    case VK_RETURN:
+        return "Enter";
+    case VK_F5:
+        return "F5";
+    case VK_F12:
+        return "F12";
+    }
+    if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
+        return std::string(1, char(vk));
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", vk);
+    return hex;
+}
+
+std::string ProgramTest::Keys() {
+    std::string out;
+    for (const winsim::KeyEvent& e : winsim::KeyEvents()) {
+        if (!out.empty())
+            out += ' ';
+        out += KeyName(e.vk) + ((e.flags & KEYEVENTF_KEYUP) ? "-" : "+");
+    }
+    winsim::ClearKeyEvents();
+    return out;
+}
+
+int ProgramTest::SendKeyLines() {
+    int n = 0;
+    const auto& out = winsim::DebugOutput();
+    for (size_t i = 0; i + 1 < out.size(); ++i)
+        if (out[i] == "SendKey" && out[i + 1] == "\n")
+            ++n;
+    return n;
+}

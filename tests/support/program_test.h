@@ -1,0 +1,28 @@
+// The base fixture of the native tests: a fresh simulated machine and fresh program state for
+// every test, and at its end no registry key or kernel handle left that the program did not
+// mean to keep.
+#pragma once
+
+#include "winsim/control.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // What the tray's "Exit" does once it lands: destroy the main window, then store ModeId.
+    static void ExitFromTray();
+    static void ExitAt(uint64_t time);
+
+    // The key events since the last call, as "Alt+ F+ F- Alt-" (+ down, - up).
+    static std::string Keys();
+    static int SendKeyLines(); // "SendKey" lines on the debugger output
+};
+
+// A named key for readable expectations: "Alt", "Ctrl", "Shift", "Space", "F12", "A", "0x41".
+std::string KeyName(BYTE vk);
