@@ -285,13 +285,17 @@ LRESULT CALLBACK RecordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-TEST_F(StartupTest, KeyDownsAtAFocusedKeyFieldAreNeverDispatched) {
+void RegisterRecordingClass() {
     gFieldMessages.clear();
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = RecordingProc;
     wc.lpszClassName = "RecordingField";
     RegisterClassExA(&wc);
+}
+
+TEST_F(StartupTest, KeyDownsAtAFocusedKeyFieldAreNeverDispatched) {
+    RegisterRecordingClass();
     HWND field = nullptr, other = nullptr;
     winsim::At(100, [&] {
         field = CreateWindowExA(0, "RecordingField", "", WS_CHILD, 0, 0, 10, 10,
@@ -323,12 +327,7 @@ TEST_F(StartupTest, KeyDownsAtAFocusedKeyFieldAreNeverDispatched) {
 }
 
 TEST_F(StartupTest, KeyFieldsNeverCreatedDoNotSwallowKeysWithoutFocus) {
-    gFieldMessages.clear();
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = RecordingProc;
-    wc.lpszClassName = "RecordingField";
-    RegisterClassExA(&wc);
+    RegisterRecordingClass();
     winsim::At(100, [] {
         HWND target = CreateWindowExA(0, "RecordingField", "", WS_POPUP, 0, 0, 10, 10, nullptr,
                                       nullptr, nullptr, nullptr);

@@ -4,7 +4,17 @@
 
 namespace {
 
-class WinsimTest : public ProgramTest {};
+class WinsimTest : public ProgramTest {
+  protected:
+    static HWND PlainWindow() {
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = "T";
+        RegisterClassExA(&wc);
+        return CreateWindowExA(0, "T", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    }
+};
 
 TEST_F(WinsimTest, ALoopWithNothingToWaitForStallsInsteadOfHanging) {
     MSG msg;
@@ -12,12 +22,7 @@ TEST_F(WinsimTest, ALoopWithNothingToWaitForStallsInsteadOfHanging) {
 }
 
 TEST_F(WinsimTest, ALoopPastTheTimeLimitStalls) {
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "T";
-    RegisterClassExA(&wc);
-    HWND w = CreateWindowExA(0, "T", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND w = PlainWindow();
     SetTimer(w, 0, 200, nullptr);
     winsim::SetTimeLimit(1000);
     MSG msg;
@@ -28,12 +33,7 @@ TEST_F(WinsimTest, ALoopPastTheTimeLimitStalls) {
 }
 
 TEST_F(WinsimTest, MissedTimerPeriodsFoldIntoOneMessage) {
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "T";
-    RegisterClassExA(&wc);
-    HWND w = CreateWindowExA(0, "T", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND w = PlainWindow();
     SetTimer(w, 0, 200, nullptr);
     Sleep(1000); // a blocking key action
     MSG msg;
