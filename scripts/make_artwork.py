@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # Generates src/resources/vexor2.ico, vexor2_small.ico and tray.ico (a tooth
-# with a camera). Its output is committed alongside it; rerun after edits.
+# with a camera) and logo.bmp for the About box. Its output is committed
+# alongside it; rerun after edits.
 # Standard library only, so any build host can regenerate the icons.
 import math
 import os
@@ -141,6 +142,58 @@ def ico(rows):
         struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, len(img), 6 + 16) + img
 
 
+# A 5x7 pixel font for the About box's wordmark: no font files needed.
+FONT = {
+    "V": ["10001", "10001", "10001", "10001", "10001", "01010", "00100"],
+    "E": ["11111", "10000", "10000", "11110", "10000", "10000", "11111"],
+    "X": ["10001", "10001", "01010", "00100", "01010", "10001", "10001"],
+    "O": ["01110", "10001", "10001", "10001", "10001", "10001", "01110"],
+    "R": ["11110", "10001", "10001", "11110", "10100", "10010", "10001"],
+    "2": ["01110", "10001", "00001", "00010", "00100", "01000", "11111"],
+}
+LOGO_W, LOGO_H = 151, 32
+
+
+def logo_pixel(x, y):
+    """RGB of the About box bitmap: glyph on the left, wordmark on a blue band."""
+    t = y / (LOGO_H - 1)
+    bg = tuple(c * (1.0 - 0.35 * t) for c in BACK)
+    # The glyph: the main icon's layers sampled 2x2 at 28/256 scale.
+    if 2 <= x < 30 and 2 <= y < 30:
+        acc = [0.0, 0.0, 0.0]
+        for j in range(2):
+            for i in range(2):
+                u = (x - 2 + (i + 0.5) / 2) * SIZE / 28
+                v = (y - 2 + (j + 0.5) / 2) * SIZE / 28
+                col = bg
+                for f, c in layers("main"):
+                    if f(u, v) < 0.0:
+                        col = c
+                acc = [a + k / 4 for a, k in zip(acc, col)]
+        return tuple(acc)
+    # The wordmark: 3x scaled glyphs, 18 px apart, from x = 38.
+    gx, gy = x - 38, y - 5
+    if 0 <= gy < 21 and 0 <= gx < 18 * 6:
+        ch, cx = "VEXOR2"[gx // 18], gx % 18
+        if cx < 15 and FONT[ch][gy // 3][cx // 3] == "1":
+            return WHITE
+    return bg
+
+
+def bmp():
+    stride = (LOGO_W * 3 + 3) & ~3
+    pixels = bytearray()
+    for y in reversed(range(LOGO_H)):  # bottom-up rows
+        row = bytearray()
+        for x in range(LOGO_W):
+            r, g, b = logo_pixel(x, y)
+            row += bytes(int(v * 255 + 0.5) for v in (b, g, r))
+        pixels += row + bytes(stride - len(row))
+    info = struct.pack("<IiiHHIIiiII", 40, LOGO_W, LOGO_H, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    head = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
+    return head + info + pixels
+
+
 def main():
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "resources")
     os.makedirs(out, exist_ok=True)
@@ -148,6 +201,8 @@ def main():
                        ("tray.ico", "tray")):
         with open(os.path.join(out, name), "wb") as fh:
             fh.write(ico(render(kind)))
+    with open(os.path.join(out, "logo.bmp"), "wb") as fh:
+        fh.write(bmp())
 
 
 if __name__ == "__main__":

@@ -69,6 +69,12 @@ void OnPaint(HWND window) {
 } // namespace
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Explorer restarted and lost every icon: without ours the user could neither change the
+    // mode nor end the program.
+    if (IsTaskbarCreated(message)) {
+        AddTrayIcon(window);
+        return 0;
+    }
     switch (message) {
     case WM_CREATE:
         AddTrayIcon(window);

@@ -4,6 +4,8 @@
 
 CustomWindow gCustomWindow;
 
+void LoadCustomWindow() {}
+
 LRESULT CALLBACK CustomWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -10,4 +10,6 @@ struct CustomWindow {
 };
 extern CustomWindow gCustomWindow;
 
+// Reloads the custom key settings from the registry and shows them in the window.
+void LoadCustomWindow();
 LRESULT CALLBACK CustomWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

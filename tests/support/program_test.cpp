@@ -2,8 +2,10 @@
 
 #include "app/settings.h"
 #include "app/shell.h"
+#include "app/tray.h"
 #include "customui/custom_window.h"
 #include "keyout/key_action.h"
+#include "resources/resource_ids.h"
 #include "support/fake_sources.h"
 
 #include <cstdio>
@@ -16,6 +18,7 @@ void ProgramTest::SetUp() {
     gCustomWindow = CustomWindow{};
     gButtonSource = ButtonSource{};
     gFakeSources = FakeSources{};
+    gTray = Tray{};
 }
 
 void ProgramTest::TearDown() {
@@ -26,8 +29,7 @@ void ProgramTest::TearDown() {
 }
 
 void ProgramTest::ExitFromTray() {
-    DestroyWindow(gShell.mainWindow);
-    SaveModeId();
+    PostMessageA(gShell.mainWindow, WM_COMMAND, IDM_EXIT, 0);
 }
 
 void ProgramTest::ExitAt(uint64_t time) {

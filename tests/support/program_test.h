@@ -15,7 +15,7 @@ class ProgramTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // What the tray's "Exit" does once it lands: destroy the main window, then store ModeId.
+    // The user chooses "Exit" in the tray menu.
     static void ExitFromTray();
     static void ExitAt(uint64_t time);
 

@@ -87,7 +87,34 @@ struct Event {
 struct Resources {
     bool loaded = false;
     std::map<UINT, std::string> strings;
-    std::map<UINT, std::string> icons; // id -> file
+    std::map<UINT, std::string> icons;   // id -> file
+    std::map<UINT, std::string> bitmaps; // id -> file
+    std::map<UINT, std::vector<MenuTemplate>> menus;
+    std::map<UINT, DialogTemplate> dialogs;
+};
+
+struct MenuItem {
+    std::string text;
+    UINT id = 0;
+    bool separator = false;
+    UINT state = 0; // MF_CHECKED
+    UINT type = 0;  // MFT_RADIOCHECK
+    HMENU submenu = nullptr;
+};
+
+struct Menu {
+    std::vector<MenuItem> items;
+};
+
+struct Dialog {
+    DLGPROC proc;
+    bool ended = false;
+    INT_PTR result = 0;
+};
+
+struct MenuChoice {
+    std::string text;
+    uint64_t openFor;
 };
 
 struct Machine {
@@ -131,6 +158,15 @@ struct Machine {
     int quitCode = 0;
     std::vector<Timer> timers;
 
+    std::vector<TrayCall> trayCalls;
+    std::vector<TrayIcon> trayIcons;
+    std::map<std::string, UINT> windowMessages; // registered, by lower-case name
+    POINT cursor = {600, 1050};
+    std::map<uintptr_t, Menu> menus;
+    std::vector<TrackedMenu> trackedMenus;
+    std::deque<MenuChoice> menuChoices;
+    std::map<uintptr_t, Dialog> dialogs; // by dialog window
+
     std::vector<MessageBoxCall> messageBoxes;
     int boxAnswer = IDOK;
     uint64_t boxOpenFor = UINT64_MAX; // open until closed, unless a test scripts it
@@ -150,6 +186,12 @@ void RunDueEvents();
 void AdvanceTo(uint64_t time);
 uint64_t NextEventTime(); // UINT64_MAX when none
 Window* FindWindow(HWND hwnd);
+// The next message in Windows' retrieval order; see user.cpp.
+bool NextMessage(MSG* out, bool wait, bool remove, const bool* stop = nullptr);
+// A system modal loop (message box, menu, dialog): dispatches everything, timers included,
+// until *done; a WM_QUIT ends it and is posted again for the loop outside.
+void RunModalLoop(const bool* done);
+LRESULT DialogWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 const Resources& LoadResources();
 std::string Lower(const std::string& s);
 

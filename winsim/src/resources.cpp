@@ -1,5 +1,5 @@
 // winsim: the program's resources, read from the same resource script that windres compiles
-// into Vexor2.exe, so tests see what ships (string table, icons; other blocks are skipped).
+// into Vexor2.exe, so tests see what ships: strings, icons, bitmaps, menus and dialogs.
 #include "machine.h"
 
 #include <cctype>
@@ -73,6 +73,10 @@ std::vector<Token> Tokenize(const std::string& src, const std::string& dir,
                 ReadDefines(dir + "/" + line.substr(q1 + 1, q2 - q1 - 1), defines);
             }
             i = end == std::string::npos ? n : end;
+        } else if (c == '|') {
+            tokens.push_back({"|", false});
+            ++i;
+            lineStart = false;
         } else if (c == '"') {
             std::string s;
             ++i;
@@ -110,15 +114,6 @@ std::vector<Token> Tokenize(const std::string& src, const std::string& dir,
     return tokens;
 }
 
-long Value(const Token& t, const std::map<std::string, long>& defines) {
-    auto it = defines.find(t.text);
-    if (it != defines.end())
-        return it->second;
-    if (!t.text.empty() && std::isdigit((unsigned char)t.text[0]))
-        return std::strtol(t.text.c_str(), nullptr, 0);
-    return -1;
-}
-
 bool IsOpen(const Token& t) {
     return !t.isString && (t.text == "BEGIN" || t.text == "{");
 }
@@ -126,19 +121,206 @@ bool IsClose(const Token& t) {
     return !t.isString && (t.text == "END" || t.text == "}");
 }
 
-// Skips to just past the block that starts at the next BEGIN.
-size_t SkipBlock(const std::vector<Token>& t, size_t i) {
-    while (i < t.size() && !IsOpen(t[i]))
-        ++i;
-    int depth = 0;
-    for (; i < t.size(); ++i) {
-        if (IsOpen(t[i]))
-            ++depth;
-        else if (IsClose(t[i]) && --depth == 0)
-            return i + 1;
+// The style and id names the script uses, with the SDK's values.
+const std::map<std::string, long> kConstants = {
+    {"IDOK", 1},
+    {"IDCANCEL", 2},
+    {"IDC_STATIC", -1},
+    {"WS_POPUP", long(WS_POPUP)},
+    {"WS_CHILD", WS_CHILD},
+    {"WS_VISIBLE", WS_VISIBLE},
+    {"WS_CAPTION", WS_CAPTION},
+    {"WS_SYSMENU", WS_SYSMENU},
+    {"WS_BORDER", WS_BORDER},
+    {"WS_GROUP", WS_GROUP},
+    {"WS_TABSTOP", WS_TABSTOP},
+    {"DS_MODALFRAME", 0x80},
+    {"DS_SETFONT", 0x40},
+    {"DS_FIXEDSYS", 0x08},
+    {"DS_SHELLFONT", 0x48},
+    {"SS_LEFT", 0x0},
+    {"SS_BITMAP", 0xE},
+    {"SS_NOPREFIX", 0x80},
+    {"SS_REALSIZEIMAGE", 0x800},
+    {"BS_PUSHBUTTON", 0x0},
+    {"BS_DEFPUSHBUTTON", 0x1},
+};
+
+class Parser {
+  public:
+    Parser(std::vector<Token> tokens, std::map<std::string, long> defines)
+        : t_(std::move(tokens)), defines_(std::move(defines)) {}
+
+    void Run(Resources* r) {
+        while (i_ < t_.size()) {
+            if (Is("STRINGTABLE")) {
+                ++i_;
+                SkipTo("BEGIN");
+                for (++i_; i_ + 1 < t_.size() && !IsClose(t_[i_]); i_ += 2)
+                    r->strings[UINT(Value(t_[i_]))] = t_[i_ + 1].text;
+                ++i_;
+            } else if (Next("ICON") || Next("BITMAP")) {
+                auto& map = Next("ICON") ? r->icons : r->bitmaps;
+                map[UINT(Value(t_[i_]))] = t_[i_ + 2].text;
+                i_ += 3;
+            } else if (Next("MENU")) {
+                UINT id = UINT(Value(t_[i_]));
+                i_ += 2;
+                r->menus[id] = MenuItems();
+            } else if (Next("DIALOGEX") || Next("DIALOG")) {
+                UINT id = UINT(Value(t_[i_]));
+                i_ += 2;
+                r->dialogs[id] = Dialog();
+            } else if (Next("VERSIONINFO")) {
+                SkipBlock();
+            } else {
+                ++i_;
+            }
+        }
     }
-    return i;
-}
+
+  private:
+    bool Is(const char* word) const {
+        return i_ < t_.size() && !t_[i_].isString && t_[i_].text == word;
+    }
+    bool Next(const char* word) const {
+        return i_ + 1 < t_.size() && !t_[i_ + 1].isString && t_[i_ + 1].text == word;
+    }
+    void SkipTo(const char* word) {
+        while (i_ < t_.size() && !(Is(word) || (std::string(word) == "BEGIN" && IsOpen(t_[i_]))))
+            ++i_;
+    }
+    void SkipBlock() {
+        SkipTo("BEGIN");
+        int depth = 0;
+        for (; i_ < t_.size(); ++i_) {
+            if (IsOpen(t_[i_]))
+                ++depth;
+            else if (IsClose(t_[i_]) && --depth == 0) {
+                ++i_;
+                return;
+            }
+        }
+    }
+    long Value(const Token& t) const {
+        auto d = defines_.find(t.text);
+        if (d != defines_.end())
+            return d->second;
+        auto c = kConstants.find(t.text);
+        if (c != kConstants.end())
+            return c->second;
+        if (!t.text.empty() && (std::isdigit((unsigned char)t.text[0]) || t.text[0] == '-'))
+            return std::strtol(t.text.c_str(), nullptr, 0);
+        throw std::runtime_error("winsim: unknown name in the resource script: " + t.text);
+    }
+    // An expression of names and numbers joined by "|".
+    long Expression() {
+        long v = Value(t_[i_++]);
+        while (Is("|")) {
+            ++i_;
+            v |= Value(t_[i_++]);
+        }
+        return v;
+    }
+
+    std::vector<MenuTemplate> MenuItems() {
+        std::vector<MenuTemplate> items;
+        SkipTo("BEGIN");
+        for (++i_; i_ < t_.size() && !IsClose(t_[i_]);) {
+            MenuTemplate item;
+            if (Is("MENUITEM") && i_ + 1 < t_.size() && t_[i_ + 1].text == "SEPARATOR" &&
+                !t_[i_ + 1].isString) {
+                item.separator = true;
+                i_ += 2;
+            } else if (Is("MENUITEM")) {
+                item.text = t_[i_ + 1].text;
+                i_ += 2;
+                item.id = UINT(Value(t_[i_++]));
+            } else if (Is("POPUP")) {
+                item.popup = true;
+                item.text = t_[i_ + 1].text;
+                i_ += 2;
+                item.items = MenuItems();
+            } else {
+                throw std::runtime_error("winsim: unexpected menu statement " + t_[i_].text);
+            }
+            items.push_back(item);
+        }
+        ++i_;
+        return items;
+    }
+
+    DialogTemplate Dialog() {
+        DialogTemplate d{};
+        d.x = int(Value(t_[i_++]));
+        d.y = int(Value(t_[i_++]));
+        d.cx = int(Value(t_[i_++]));
+        d.cy = int(Value(t_[i_++]));
+        while (i_ < t_.size() && !IsOpen(t_[i_])) {
+            if (Is("STYLE")) {
+                ++i_;
+                d.style = DWORD(Expression());
+            } else if (Is("CAPTION")) {
+                d.caption = t_[i_ + 1].text;
+                i_ += 2;
+            } else if (Is("FONT")) {
+                d.fontSize = int(Value(t_[i_ + 1]));
+                d.fontName = t_[i_ + 2].text;
+                i_ += 3;
+                while (i_ < t_.size() && !t_[i_].isString && !IsOpen(t_[i_]) &&
+                       std::isdigit((unsigned char)t_[i_].text[0]))
+                    ++i_; // weight, italic, charset
+            } else {
+                ++i_;
+            }
+        }
+        for (++i_; i_ < t_.size() && !IsClose(t_[i_]);)
+            d.controls.push_back(Control());
+        ++i_;
+        return d;
+    }
+
+    // LTEXT/DEFPUSHBUTTON text, id, x, y, cx, cy [, style]; CONTROL text, id, class, style, x, y,
+    // cx, cy. Each statement has its default styles, as the resource compiler gives them.
+    DialogControlTemplate Control() {
+        DialogControlTemplate c{};
+        std::string kind = t_[i_++].text;
+        const Token& text = t_[i_++];
+        c.text = text.isString ? text.text : "#" + std::to_string(Value(text));
+        c.id = int(Value(t_[i_++]));
+        DWORD base = WS_CHILD | WS_VISIBLE;
+        if (kind == "CONTROL") {
+            c.className = t_[i_++].text;
+            c.style = base | DWORD(Expression());
+        } else if (kind == "LTEXT") {
+            c.className = "Static";
+            c.style = base | WS_GROUP; // SS_LEFT
+        } else if (kind == "DEFPUSHBUTTON" || kind == "PUSHBUTTON") {
+            c.className = "Button";
+            c.style = base | WS_TABSTOP | (kind == "DEFPUSHBUTTON" ? 1u : 0u);
+        } else {
+            throw std::runtime_error("winsim: unsupported dialog control " + kind);
+        }
+        c.x = int(Value(t_[i_++]));
+        c.y = int(Value(t_[i_++]));
+        c.cx = int(Value(t_[i_++]));
+        c.cy = int(Value(t_[i_++]));
+        if (kind != "CONTROL" && i_ < t_.size() && !t_[i_].isString && !IsClose(t_[i_]) &&
+            !IsControlKeyword(t_[i_].text)) {
+            // As windres compiles it: a text's own style replaces its default WS_GROUP.
+            DWORD extra = DWORD(Expression());
+            c.style = kind == "LTEXT" ? base | extra : c.style | extra;
+        }
+        return c;
+    }
+    static bool IsControlKeyword(const std::string& s) {
+        return s == "LTEXT" || s == "CONTROL" || s == "DEFPUSHBUTTON" || s == "PUSHBUTTON";
+    }
+
+    std::vector<Token> t_;
+    std::map<std::string, long> defines_;
+    size_t i_ = 0;
+};
 
 } // namespace
 
@@ -148,28 +330,46 @@ const Resources& LoadResources() {
         return r;
     std::string path = WINSIM_RESOURCE_SCRIPT;
     std::map<std::string, long> defines;
-    std::vector<Token> t = Tokenize(ReadFile(path), Directory(path), &defines);
-    for (size_t i = 0; i < t.size();) {
-        if (t[i].text == "STRINGTABLE") {
-            while (i < t.size() && !IsOpen(t[i]))
-                ++i;
-            for (++i; i + 1 < t.size() && !IsClose(t[i]); i += 2)
-                r.strings[UINT(Value(t[i], defines))] = t[i + 1].text;
-            ++i;
-        } else if (i + 2 < t.size() && (t[i + 1].text == "ICON" || t[i + 1].text == "BITMAP")) {
-            if (t[i + 1].text == "ICON")
-                r.icons[UINT(Value(t[i], defines))] = t[i + 2].text;
-            i += 3;
-        } else if (i + 1 < t.size() && (t[i + 1].text == "MENU" || t[i + 1].text == "MENUEX" ||
-                                        t[i + 1].text == "DIALOG" || t[i + 1].text == "DIALOGEX" ||
-                                        t[i + 1].text == "VERSIONINFO")) {
-            i = SkipBlock(t, i);
-        } else {
-            ++i;
-        }
-    }
+    std::vector<Token> tokens = Tokenize(ReadFile(path), Directory(path), &defines);
+    Parser(std::move(tokens), std::move(defines)).Run(&r);
     r.loaded = true;
     return r;
 }
 
 } // namespace winsim::detail
+
+namespace winsim {
+
+bool MenuResource(UINT id, std::vector<MenuTemplate>* items) {
+    const auto& menus = detail::LoadResources().menus;
+    auto it = menus.find(id);
+    if (it == menus.end())
+        return false;
+    if (items)
+        *items = it->second;
+    return true;
+}
+
+bool DialogResource(UINT id, DialogTemplate* dialog) {
+    const auto& dialogs = detail::LoadResources().dialogs;
+    auto it = dialogs.find(id);
+    if (it == dialogs.end())
+        return false;
+    if (dialog)
+        *dialog = it->second;
+    return true;
+}
+
+std::string BitmapResourceFile(UINT id) {
+    const auto& bitmaps = detail::LoadResources().bitmaps;
+    auto it = bitmaps.find(id);
+    return it == bitmaps.end() ? "" : it->second;
+}
+
+std::string IconResourceFile(UINT id) {
+    const auto& icons = detail::LoadResources().icons;
+    auto it = icons.find(id);
+    return it == icons.end() ? "" : it->second;
+}
+
+} // namespace winsim

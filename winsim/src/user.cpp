@@ -18,6 +18,88 @@ Window* FindWindow(HWND hwnd) {
 } // namespace winsim::detail
 
 namespace {
+void PostToQueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool isKey);
+}
+
+namespace winsim::detail {
+static bool Take(std::deque<QueuedMessage>& queue, MSG* out, bool remove) {
+    if (queue.empty())
+        return false;
+    QueuedMessage q = queue.front();
+    if (remove) {
+        queue.pop_front();
+        // GetKeyState answers as of the key message last retrieved.
+        if (q.isKey)
+            std::memcpy(M().syncKeys, q.keyState, sizeof M().syncKeys);
+    }
+    *out = q.msg;
+    return true;
+}
+
+// The next message for GetMessageA/PeekMessageA and the modal loops, in Windows' order: posted
+// messages, WM_QUIT, input, due timers. With `wait`, an empty queue moves virtual time on to the
+// next timer or scheduled event; with nothing left to wait for, the test has stalled. A modal
+// loop passes `stop`, which an event may set while it waits.
+bool NextMessage(MSG* out, bool wait, bool remove, const bool* stop) {
+    for (;;) {
+        RunDueEvents();
+        Machine& m = M();
+        if (stop && *stop)
+            return false;
+        if (Take(m.posted, out, remove))
+            return true;
+        if (m.quitPosted) {
+            if (remove)
+                m.quitPosted = false;
+            *out = MSG{};
+            out->message = WM_QUIT;
+            out->wParam = WPARAM(m.quitCode);
+            return true;
+        }
+        if (Take(m.input, out, remove))
+            return true;
+        uint64_t nextTimer = UINT64_MAX;
+        for (Timer& t : m.timers) {
+            if (t.due <= m.now) {
+                if (remove)
+                    while (t.due <= m.now) // missed periods fold into one WM_TIMER
+                        t.due += t.period;
+                *out = MSG{};
+                out->hwnd = t.hwnd;
+                out->message = WM_TIMER;
+                out->wParam = t.id;
+                out->lParam = reinterpret_cast<LPARAM>(t.proc);
+                out->time = DWORD(m.clockBase + m.now);
+                return true;
+            }
+            nextTimer = std::min(nextTimer, t.due);
+        }
+        if (!wait)
+            return false;
+        uint64_t wake = std::min(nextTimer, NextEventTime());
+        if (wake == UINT64_MAX)
+            throw winsim::Stall("a message loop waits with no timer, message or event to come");
+        AdvanceTo(wake);
+    }
+}
+
+void RunModalLoop(const bool* done) {
+    while (!*done) {
+        MSG msg;
+        if (!NextMessage(&msg, true, true, done))
+            break;
+        if (msg.message == WM_QUIT) {
+            // A modal loop that meets WM_QUIT ends and leaves it for the loop outside.
+            PostQuitMessage(int(msg.wParam));
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+} // namespace winsim::detail
+
+namespace {
 
 // Pseudo-handles for icons, cursors and brushes: what a test needs is which one was loaded.
 constexpr uintptr_t kIconBase = 0x10000000, kSystemIconBase = 0x20000000;
@@ -74,67 +156,6 @@ void PostToQueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool isK
     (isKey ? M().input : M().posted).push_back(q);
 }
 
-bool Take(std::deque<QueuedMessage>& queue, MSG* out, bool remove) {
-    if (queue.empty())
-        return false;
-    QueuedMessage q = queue.front();
-    if (remove) {
-        queue.pop_front();
-        // GetKeyState answers as of the key message last retrieved.
-        if (q.isKey)
-            std::memcpy(M().syncKeys, q.keyState, sizeof M().syncKeys);
-    }
-    *out = q.msg;
-    return true;
-}
-
-// The next message for GetMessageA/PeekMessageA and the modal loops, in Windows' order: posted
-// messages, WM_QUIT, input, due timers. With `wait`, an empty queue moves virtual time on to the
-// next timer or scheduled event; with nothing left to wait for, the test has stalled. A modal
-// loop passes `stop`, which an event may set while it waits.
-bool NextMessage(MSG* out, bool wait, bool remove, const bool* stop = nullptr) {
-    for (;;) {
-        RunDueEvents();
-        Machine& m = M();
-        if (stop && *stop)
-            return false;
-        if (Take(m.posted, out, remove))
-            return true;
-        if (m.quitPosted) {
-            if (remove)
-                m.quitPosted = false;
-            *out = MSG{};
-            out->message = WM_QUIT;
-            out->wParam = WPARAM(m.quitCode);
-            return true;
-        }
-        if (Take(m.input, out, remove))
-            return true;
-        uint64_t nextTimer = UINT64_MAX;
-        for (Timer& t : m.timers) {
-            if (t.due <= m.now) {
-                if (remove)
-                    while (t.due <= m.now) // missed periods fold into one WM_TIMER
-                        t.due += t.period;
-                *out = MSG{};
-                out->hwnd = t.hwnd;
-                out->message = WM_TIMER;
-                out->wParam = t.id;
-                out->lParam = reinterpret_cast<LPARAM>(t.proc);
-                out->time = DWORD(m.clockBase + m.now);
-                return true;
-            }
-            nextTimer = std::min(nextTimer, t.due);
-        }
-        if (!wait)
-            return false;
-        uint64_t wake = std::min(nextTimer, NextEventTime());
-        if (wake == UINT64_MAX)
-            throw winsim::Stall("a message loop waits with no timer, message or event to come");
-        AdvanceTo(wake);
-    }
-}
-
 struct MessageBoxState {
     bool done = false;
     int answer = IDOK;
@@ -142,6 +163,8 @@ struct MessageBoxState {
 MessageBoxState* gOpenBox = nullptr;
 
 LRESULT CALLBACK MessageBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (M().dialogs.count(reinterpret_cast<uintptr_t>(hwnd)))
+        return DialogWindowProc(hwnd, msg, wParam, lParam);
     if (msg == WM_COMMAND && gOpenBox && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
         gOpenBox->done = true;
         gOpenBox->answer = int(LOWORD(wParam));
@@ -289,6 +312,7 @@ BOOL WINAPI IsWindowVisible(HWND window) {
 }
 
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Fails("DefWindowProcA");
     Window* w = FindWindow(window);
     switch (message) {
     case WM_CLOSE:
@@ -471,17 +495,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
             }
         });
     // The box's modal loop dispatches everything else meanwhile, timers included.
-    while (!state->done) {
-        MSG msg;
-        if (!NextMessage(&msg, true, true, &state->done))
-            break;
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(int(msg.wParam));
-            break;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    RunModalLoop(&state->done);
     DestroyWindow(box);
     gOpenBox = outer;
     return state->answer;

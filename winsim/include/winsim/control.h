@@ -110,6 +110,82 @@ std::string IconName(HICON icon);
 std::string CursorName(HCURSOR cursor);
 std::string BrushName(HBRUSH brush); // "color:5" for (HBRUSH)(COLOR_WINDOW + 1)
 
+// ---- the program's resources, as the resource script defines them ----
+struct MenuTemplate {
+    bool separator = false;
+    bool popup = false;
+    UINT id = 0;
+    std::string text;
+    std::vector<MenuTemplate> items; // of a popup
+};
+struct DialogControlTemplate {
+    std::string className; // "Static", "Button", ...
+    std::string text;      // or "#135" for a resource ordinal
+    int id;
+    DWORD style;
+    int x, y, cx, cy; // dialog units
+};
+struct DialogTemplate {
+    int x, y, cx, cy; // dialog units
+    DWORD style;
+    std::string caption;
+    int fontSize;
+    std::string fontName;
+    std::vector<DialogControlTemplate> controls;
+};
+// The menu resource's top-level items; false when the script has no such resource.
+bool MenuResource(UINT id, std::vector<MenuTemplate>* items);
+bool DialogResource(UINT id, DialogTemplate* dialog);
+// The file a BITMAP or ICON resource names, relative to the script; empty when missing.
+std::string BitmapResourceFile(UINT id);
+std::string IconResourceFile(UINT id);
+
+// ---- tray, menus, dialogs ----
+struct TrayIcon {
+    HWND hwnd;
+    UINT id;
+    UINT flags;
+    UINT callbackMessage;
+    HICON icon;
+    std::string tip;
+};
+struct TrayCall {
+    DWORD message; // NIM_ADD, NIM_DELETE, ...
+    DWORD cbSize;
+    TrayIcon icon;
+    bool result;
+};
+const std::vector<TrayCall>& TrayCalls();
+std::vector<TrayIcon> TrayIcons(); // what the notification area shows now
+// The user presses a mouse button over an icon: its callback message is posted with the icon id
+// in wParam and the mouse message in lParam. False when no such icon is shown.
+bool ClickTrayIcon(HWND hwnd, UINT id, UINT mouseMessage);
+// Explorer restarts: the notification area is empty and "TaskbarCreated" goes to every top-level
+// window.
+void RestartShell();
+void SetCursorPosition(int x, int y);
+
+struct MenuItemState {
+    std::string text;
+    UINT id;
+    bool separator;
+    bool checked;
+    bool radio;
+};
+struct TrackedMenu {
+    std::vector<MenuItemState> items; // as they were when the menu opened
+    UINT flags;
+    int x, y;
+    HWND owner;
+    uint64_t time;
+};
+const std::vector<TrackedMenu>& TrackedMenus();
+// The next popup menu stays open `openFor` ms (its modal loop dispatching meanwhile), then the
+// user chooses the item with this text; an empty text dismisses the menu. Unscripted menus are
+// dismissed at once.
+void ScriptMenuChoice(const std::string& itemText, uint64_t openFor = 0);
+int LiveMenuCount();
+
 // ---- message boxes ----
 struct MessageBoxCall {
     HWND owner;

@@ -201,8 +201,44 @@ typedef HKEY* PHKEY;
 #define VK_F10 0x79
 #define VK_F12 0x7B
 
+// Shell, menus, dialogs
+#define NIM_ADD 0x00000000
+#define NIM_MODIFY 0x00000001
+#define NIM_DELETE 0x00000002
+#define NIF_MESSAGE 0x00000001
+#define NIF_ICON 0x00000002
+#define NIF_TIP 0x00000004
+#define MF_BYCOMMAND 0x00000000L
+#define MF_BYPOSITION 0x00000400L
+#define MF_SEPARATOR 0x00000800L
+#define MF_CHECKED 0x00000008L
+#define MF_POPUP 0x00000010L
+#define MFT_RADIOCHECK 0x00000200L
+#define TPM_LEFTALIGN 0x0000L
+#define TPM_TOPALIGN 0x0000L
+#define TPM_RIGHTBUTTON 0x0002L
+#define TPM_RETURNCMD 0x0100L
+#define DS_SETFONT 0x40L
+#define DS_MODALFRAME 0x80L
+#define SS_BITMAP 0x0000000EL
+#define SS_NOPREFIX 0x00000080L
+#define BS_DEFPUSHBUTTON 0x00000001L
+
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+
+struct GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+};
+typedef GUID IID;
+typedef GUID CLSID;
+typedef const GUID& REFGUID;
+typedef const IID& REFIID;
+typedef const CLSID& REFCLSID;
 
 struct POINT {
     LONG x;
@@ -266,6 +302,28 @@ struct SECURITY_ATTRIBUTES {
 };
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
+struct NOTIFYICONDATAA {
+    DWORD cbSize;
+    HWND hWnd;
+    UINT uID;
+    UINT uFlags;
+    UINT uCallbackMessage;
+    HICON hIcon;
+    CHAR szTip[128];
+    DWORD dwState;
+    DWORD dwStateMask;
+    CHAR szInfo[256];
+    union {
+        UINT uTimeout;
+        UINT uVersion;
+    };
+    CHAR szInfoTitle[64];
+    DWORD dwInfoFlags;
+    GUID guidItem;
+    HICON hBalloonIcon;
+};
+typedef NOTIFYICONDATAA* PNOTIFYICONDATAA;
+
 // kernel32
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD error);
@@ -328,6 +386,25 @@ void WINAPI keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR e
 int WINAPI GetWindowTextA(HWND window, LPSTR text, int maxCount);
 BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
 BOOL WINAPI SetForegroundWindow(HWND window);
+UINT WINAPI RegisterWindowMessageA(LPCSTR name);
+BOOL WINAPI GetCursorPos(POINT* point);
+HMENU WINAPI LoadMenuA(HINSTANCE instance, LPCSTR name);
+HMENU WINAPI GetSubMenu(HMENU menu, int position);
+BOOL WINAPI DestroyMenu(HMENU menu);
+BOOL WINAPI CheckMenuRadioItem(HMENU menu, UINT first, UINT last, UINT check, UINT flags);
+BOOL WINAPI TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner,
+                           const RECT* rect);
+int WINAPI GetMenuItemCount(HMENU menu);
+UINT WINAPI GetMenuItemID(HMENU menu, int position);
+UINT WINAPI GetMenuState(HMENU menu, UINT item, UINT flags);
+int WINAPI GetMenuStringA(HMENU menu, UINT item, LPSTR text, int maxCount, UINT flags);
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent,
+                               DLGPROC dialogProc, LPARAM initParam);
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
+HWND WINAPI GetDlgItem(HWND dialog, int id);
+
+// shell32
+BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data);
 
 // The entry point the program defines; winsim's test harness calls it.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
