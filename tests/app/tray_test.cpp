@@ -19,14 +19,6 @@ const char kPath[] = "Software\\Quillbay";
 class TrayTest : public ProgramTest {
   protected:
     static HWND Main() { return gShell.mainWindow; }
-    // A click at `time` that chooses `item` (empty: dismisses the menu).
-    static void ChooseAt(uint64_t time, const std::string& item, UINT button = WM_RBUTTONDOWN,
-                         uint64_t openFor = 0) {
-        winsim::At(time, [=] {
-            winsim::ScriptMenuChoice(item, openFor);
-            ASSERT_TRUE(winsim::ClickTrayIcon(Main(), 0, button));
-        });
-    }
     static int32_t StoredKey() {
         winsim::RegValue v;
         if (!winsim::RegGet(HKEY_CURRENT_USER, kPath, "key", &v) || v.data.size() != 4)
@@ -78,7 +70,7 @@ TEST_F(TrayTest, IconIsAddedWithItsRecordAndRemovedAtExit) {
 
 TEST_F(TrayTest, ExitRemovesIconQuitsStopsTimerThenStoresTheMode) {
     winsim::RegPutDword(HKEY_CURRENT_USER, kPath, "key", 7);
-    ChooseAt(300, "Exit");
+    ChooseFromTrayAt(300, "Exit");
     EXPECT_EQ(winsim::RunProgram(), 0);
     std::vector<std::string> order;
     size_t start = 0;
@@ -98,7 +90,7 @@ TEST_F(TrayTest, ExitRemovesIconQuitsStopsTimerThenStoresTheMode) {
 
 TEST_F(TrayTest, MenuOpensOnButtonDownInItsStepOrderAndShowsTheShippedItems) {
     winsim::SetCursorPosition(1500, 1040);
-    ChooseAt(300, "", WM_LBUTTONDOWN);
+    ChooseFromTrayAt(300, "", WM_LBUTTONDOWN);
     ExitAt(600);
     winsim::RunProgram();
     ASSERT_EQ(winsim::TrackedMenus().size(), 1u);
@@ -168,11 +160,11 @@ TEST_F(TrayTest, EveryModeItemSetsAndStoresItsModeAtOnce) {
     std::vector<std::pair<int32_t, int32_t>> seen; // (ModeId, stored "key") after each choice
     uint64_t t = 300;
     for (const Case& c : cases) {
-        ChooseAt(t, c.item, t % 200 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN);
+        ChooseFromTrayAt(t, c.item, t % 200 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN);
         winsim::At(t + 50, [&seen] { seen.emplace_back(gSettings.modeId, StoredKey()); });
         t += 100;
     }
-    ChooseAt(t, ""); // one more look: the mark is on "Custom Settings"
+    ChooseFromTrayAt(t, ""); // one more look: the mark is on "Custom Settings"
     ExitAt(t + 100);
     winsim::RunProgram();
     ASSERT_EQ(seen.size(), std::size(cases));
@@ -191,7 +183,7 @@ TEST_F(TrayTest, EveryModeItemSetsAndStoresItsModeAtOnce) {
 TEST_F(TrayTest, CustomSettingsWithoutItsWindowStillSwitchesMode) {
     winsim::ScriptMessageBoxes(IDOK, 0);
     winsim::FailCall("CreateWindowExA", 2);
-    ChooseAt(300, "Custom Settings");
+    ChooseFromTrayAt(300, "Custom Settings");
     ExitAt(500);
     winsim::RunProgram();
     EXPECT_EQ(gShell.customWindow, nullptr);
@@ -201,7 +193,7 @@ TEST_F(TrayTest, CustomSettingsWithoutItsWindowStillSwitchesMode) {
 
 TEST_F(TrayTest, ModeOutsideTheMenuIsMarkedNowhereAndWrittenBackUnchanged) {
     winsim::RegPutDword(HKEY_CURRENT_USER, kPath, "key", 11);
-    ChooseAt(300, "");
+    ChooseFromTrayAt(300, "");
     ExitAt(500);
     winsim::RunProgram();
     EXPECT_EQ(Marks(), std::vector<int>{-1});
@@ -223,7 +215,7 @@ TEST_F(TrayTest, AboutBoxShowsItsTemplateAndEndsWithOkOrCancel) {
     winsim::RegPutDword(HKEY_CURRENT_USER, kPath, "key", 6);
     std::vector<winsim::WindowInfo> controls;
     winsim::WindowInfo box{};
-    ChooseAt(300, "About");
+    ChooseFromTrayAt(300, "About");
     winsim::At(400, [&] {
         HWND dialog = FindWindowA("#32770", "About Vexor2");
         ASSERT_NE(dialog, nullptr);
@@ -234,7 +226,7 @@ TEST_F(TrayTest, AboutBoxShowsItsTemplateAndEndsWithOkOrCancel) {
         PostMessageA(GetDlgItem(dialog, IDOK), WM_NULL, 0, 0);
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     });
-    ChooseAt(600, "About");
+    ChooseFromTrayAt(600, "About");
     winsim::At(700, [] { PostMessageA(FindWindowA("#32770", "About Vexor2"), WM_CLOSE, 0, 0); });
     ExitAt(900);
     winsim::RunProgram();
@@ -259,7 +251,7 @@ TEST_F(TrayTest, AboutProcedureAnswers) {
 TEST_F(TrayTest, PollingGoesOnWhileTheMenuAndTheAboutBoxAreOpen) {
     gFakeSources.onAttach = [] { gButtonSource.registerSource = true; };
     gFakeSources.registerPoll = [] { return gFakeSources.registerPolls == 3 ? 1 : 0; };
-    ChooseAt(300, "About", WM_RBUTTONDOWN, 1000); // menu open 300..1300
+    ChooseFromTrayAt(300, "About", WM_RBUTTONDOWN, 1000); // menu open 300..1300
     winsim::At(2300, [] { PostMessageA(FindWindowA("#32770", "About Vexor2"), WM_COMMAND, 2, 0); });
     ExitAt(2500);
     winsim::RunProgram();
@@ -274,7 +266,7 @@ TEST_F(TrayTest, ExplorerRestartBringsTheIconBackWithTheSameRecord) {
         during = winsim::TrayIcons();
     });
     winsim::At(400, [&] { after = winsim::TrayIcons(); });
-    ChooseAt(500, "Enter");
+    ChooseFromTrayAt(500, "Enter");
     ExitAt(700);
     winsim::RunProgram();
     EXPECT_TRUE(during.empty());

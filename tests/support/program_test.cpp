@@ -32,6 +32,14 @@ void ProgramTest::ExitFromTray() {
     PostMessageA(gShell.mainWindow, WM_COMMAND, IDM_EXIT, 0);
 }
 
+void ProgramTest::ChooseFromTrayAt(uint64_t time, const std::string& item, UINT button,
+                                   uint64_t openFor) {
+    winsim::At(time, [=] {
+        winsim::ScriptMenuChoice(item, openFor);
+        ASSERT_TRUE(winsim::ClickTrayIcon(gShell.mainWindow, 0, button));
+    });
+}
+
 void ProgramTest::ExitAt(uint64_t time) {
     winsim::At(time, ExitFromTray);
 }
@@ -48,6 +56,8 @@ std::string KeyName(BYTE vk) {
         return "Space";
     case VK_RETURN:
         return "Enter";
+    case VK_F4:
+        return "F4";
     case VK_F5:
         return "F5";
     case VK_F12:

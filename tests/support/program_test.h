@@ -18,6 +18,9 @@ class ProgramTest : public ::testing::Test {
     // The user chooses "Exit" in the tray menu.
     static void ExitFromTray();
     static void ExitAt(uint64_t time);
+    // At `time` the user clicks the tray icon and chooses `item` (empty: dismisses the menu).
+    static void ChooseFromTrayAt(uint64_t time, const std::string& item,
+                                 UINT button = WM_RBUTTONDOWN, uint64_t openFor = 0);
 
     // The key events since the last call, as "Alt+ F+ F- Alt-" (+ down, - up).
     static std::string Keys();

@@ -60,6 +60,9 @@ struct Window {
     HWND parent;
     HMENU menu;
     bool visible;
+    HFONT font = nullptr;
+    int fontSets = 0;
+    bool checked = false;
     bool destroying = false;
     uint64_t order;
 };
@@ -166,6 +169,7 @@ struct Machine {
     std::vector<TrackedMenu> trackedMenus;
     std::deque<MenuChoice> menuChoices;
     std::map<uintptr_t, Dialog> dialogs; // by dialog window
+    std::map<uintptr_t, FontInfo> fonts;
 
     std::vector<MessageBoxCall> messageBoxes;
     int boxAnswer = IDOK;
@@ -192,6 +196,10 @@ bool NextMessage(MSG* out, bool wait, bool remove, const bool* stop = nullptr);
 // until *done; a WM_QUIT ends it and is posted again for the loop outside.
 void RunModalLoop(const bool* done);
 LRESULT DialogWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// The system's control classes.
+LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 const Resources& LoadResources();
 std::string Lower(const std::string& s);
 

@@ -117,9 +117,9 @@ void RegisterSystemClasses() {
     if (!m.classes.empty())
         return;
     const SystemClass builtins[] = {{"#32770", MessageBoxProc},
-                                    {"Button", DefWindowProcA},
-                                    {"Edit", DefWindowProcA},
-                                    {"Static", DefWindowProcA}};
+                                    {"Button", ButtonProc},
+                                    {"Edit", EditProc},
+                                    {"Static", StaticProc}};
     for (const SystemClass& b : builtins) {
         WindowClass wc{};
         wc.cls.cbSize = sizeof(WNDCLASSEXA);
@@ -664,8 +664,9 @@ void ClearKeyEvents() {
 }
 
 static WindowInfo Info(const Window& w) {
-    return WindowInfo{w.hwnd, w.className, w.text,   w.style,  w.exStyle, w.x,
-                      w.y,    w.width,     w.height, w.parent, w.menu,    w.visible};
+    return WindowInfo{w.hwnd, w.className, w.text,  w.style,    w.exStyle,
+                      w.x,    w.y,         w.width, w.height,   w.parent,
+                      w.menu, w.visible,   w.font,  w.fontSets, w.checked};
 }
 
 std::vector<WindowInfo> Windows() {

@@ -93,6 +93,9 @@ struct WindowInfo {
     HWND parent;
     HMENU menu;
     bool visible;
+    HFONT font;   // from WM_SETFONT, for the built-in controls
+    int fontSets; // how many WM_SETFONT it received
+    bool checked; // buttons: BM_SETCHECK state
 };
 std::vector<WindowInfo> Windows(); // live windows, in creation order
 bool FindWindowInfo(HWND hwnd, WindowInfo* info);
@@ -185,6 +188,16 @@ const std::vector<TrackedMenu>& TrackedMenus();
 // dismissed at once.
 void ScriptMenuChoice(const std::string& itemText, uint64_t openFor = 0);
 int LiveMenuCount();
+
+// ---- fonts ----
+struct FontInfo {
+    int height, width, escapement, orientation, weight;
+    DWORD italic, underline, strikeOut, charSet, outPrecision, clipPrecision, quality,
+        pitchAndFamily;
+    std::string faceName;
+};
+bool FindFont(HFONT font, FontInfo* info);
+int LiveFontCount();
 
 // ---- message boxes ----
 struct MessageBoxCall {

@@ -201,6 +201,31 @@ typedef HKEY* PHKEY;
 #define VK_F10 0x79
 #define VK_F12 0x7B
 
+// Controls and fonts
+#define WM_SETFONT 0x0030
+#define WM_GETFONT 0x0031
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BM_CLICK 0x00F5
+#define BST_UNCHECKED 0x0000
+#define BST_CHECKED 0x0001
+#define BN_CLICKED 0
+#define BS_PUSHBUTTON 0x00000000L
+#define BS_AUTORADIOBUTTON 0x00000009L
+#define BS_TYPEMASK 0x0000000FL
+#define SS_LEFT 0x00000000L
+#define ES_RIGHT 0x0002L
+#define ES_AUTOHSCROLL 0x0080L
+#define ES_READONLY 0x0800L
+#define ES_NUMBER 0x2000L
+#define FW_DONTCARE 0
+#define HANGUL_CHARSET 129
+#define OUT_STROKE_PRECIS 3
+#define CLIP_STROKE_PRECIS 2
+#define DRAFT_QUALITY 1
+#define VARIABLE_PITCH 2
+#define FF_ROMAN (1 << 4)
+
 // Shell, menus, dialogs
 #define NIM_ADD 0x00000000
 #define NIM_MODIFY 0x00000001
@@ -223,22 +248,13 @@ typedef HKEY* PHKEY;
 #define SS_BITMAP 0x0000000EL
 #define SS_NOPREFIX 0x00000080L
 #define BS_DEFPUSHBUTTON 0x00000001L
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
-struct GUID {
-    DWORD Data1;
-    WORD Data2;
-    WORD Data3;
-    BYTE Data4[8];
-};
-typedef GUID IID;
-typedef GUID CLSID;
-typedef const GUID& REFGUID;
-typedef const IID& REFIID;
-typedef const CLSID& REFCLSID;
+#include "winsim/guid.h" // needs the types above
 
 struct POINT {
     LONG x;
@@ -402,6 +418,16 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND par
                                DLGPROC dialogProc, LPARAM initParam);
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 HWND WINAPI GetDlgItem(HWND dialog, int id);
+
+BOOL WINAPI CheckRadioButton(HWND dialog, int first, int last, int check);
+UINT WINAPI IsDlgButtonChecked(HWND dialog, int id);
+
+// gdi32
+HFONT WINAPI CreateFontA(int height, int width, int escapement, int orientation, int weight,
+                         DWORD italic, DWORD underline, DWORD strikeOut, DWORD charSet,
+                         DWORD outPrecision, DWORD clipPrecision, DWORD quality,
+                         DWORD pitchAndFamily, LPCSTR faceName);
+BOOL WINAPI DeleteObject(void* object);
 
 // shell32
 BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data);
