@@ -9,6 +9,14 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <shellapi.h>
+#include <objbase.h>
+#include <setupapi.h>
+// mingw-w64's hidsdi.h and hidpi.h lack the C linkage block the SDK's have.
+extern "C" {
+#include <hidsdi.h>
+}
+#include <ks.h>
+#include "win32_ks.h"
 #else
 #include "winsim/win32.h"
 #endif

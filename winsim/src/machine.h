@@ -24,9 +24,13 @@ struct MutexObject {
     bool otherUser = false;
 };
 
+struct DeviceHandle; // devices_state.h
+struct DeviceState;  // devices_state.h: HID, SetupAPI, COM and heap
+
 struct KernelObject {
-    enum Kind { Mutex } kind;
+    enum Kind { Mutex, Device } kind;
     std::shared_ptr<MutexObject> mutex;
+    std::shared_ptr<DeviceHandle> device = nullptr;
 };
 
 struct RegKeyNode {
@@ -176,6 +180,8 @@ struct Machine {
     uint64_t boxOpenFor = UINT64_MAX; // open until closed, unless a test scripts it
 
     Resources resources;
+
+    std::shared_ptr<DeviceState> devices; // created on first use
 };
 
 Machine& M();

@@ -434,3 +434,11 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data);
 
 // The entry point the program defines; winsim's test harness calls it.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
+
+// Devices, COM and the heap: each area in its own header.
+#include "winsim/heap.h"
+#include "winsim/fileapi.h"
+#include "winsim/com.h"
+#include "winsim/ks.h"
+#include "winsim/setupapi.h"
+#include "winsim/hid.h"

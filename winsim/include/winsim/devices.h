@@ -1,0 +1,93 @@
+// winsim's control API for devices, COM and the heap: tests plug in HID interfaces (the camera's,
+// keyboards, mice, broken ones), install the extension-unit server, hand out kernel-streaming
+// controls over a virtual camera, and count what the program leaves open.
+#pragma once
+
+#include "winsim/win32.h"
+#include "winsim/hid.h"
+#include "winsim/ks.h"
+#include "vcam/camera.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// ---- HID interfaces ----
+// One HID interface (top-level collection) as SetupAPI lists it. The capability arrays are what
+// HidP_GetSpecific*Caps return per report type (index HidP_Input, HidP_Output, HidP_Feature).
+struct HidInterface {
+    std::string path;
+    USHORT vendorId = 0, productId = 0, version = 0;
+    USAGE usagePage = 0, usage = 0;
+    std::vector<HIDP_BUTTON_CAPS> buttonCaps[3];
+    std::vector<HIDP_VALUE_CAPS> valueCaps[3];
+    // Data bytes of each feature report by id; HidD_SetFeature and HidD_GetFeature need room
+    // for the report id and these bytes, and the device sees exactly that much. (Windows'
+    // hidclass may further insist on the collection's longest feature report, the caps'
+    // FeatureReportByteLength; winsim checks the addressed report only.)
+    std::vector<std::pair<BYTE, USHORT>> featureReports;
+    // The device behind the interface: gets the report buffer (id first) of the report's size.
+    std::function<bool(const BYTE* report, ULONG length)> setFeature;
+    std::function<bool(BYTE* report, ULONG length)> getFeature;
+    // Keyboards and mice belong to the system: opening them for reading or writing is denied,
+    // a query-only open (access 0) works.
+    bool systemOwned = false;
+    // A failing interface, typically one being removed: the named query fails with this error.
+    DWORD openError = 0; // CreateFileA
+    bool preparsedFails = false;
+    bool attributesFails = false;
+    bool capsFails = false;
+};
+
+// Appends to the system's HID interfaces, in SetupAPI's enumeration order.
+void AddHidInterface(const HidInterface& hid);
+// Unplugs it: later enumerations miss it; open handles fail their requests.
+void RemoveHidInterface(const std::string& path);
+
+// Builders. A value or button capability of one report; the camera's interface with feature
+// value items in reports 0x87 (4 bytes) and 0x93 (40 bytes) routed to `camera`.
+HIDP_VALUE_CAPS ValueCap(BYTE reportId, USAGE usagePage = 0xFF00, USAGE usage = 1,
+                         USHORT reportCount = 1);
+HIDP_BUTTON_CAPS ButtonCap(BYTE reportId, USAGE usagePage = 0x09, USAGE usage = 1);
+HidInterface CameraHidInterface(const std::string& path, vcam::Camera* camera);
+HidInterface KeyboardHidInterface(const std::string& path);
+HidInterface MouseHidInterface(const std::string& path);
+
+// A HID interface path in SetupAPI's form for the given identifiers and instance.
+std::string HidPath(USHORT vendorId, USHORT productId, int instance);
+
+struct DeviceOpen {
+    std::string path;
+    DWORD access;
+    DWORD share;
+    DWORD creation;
+    DWORD flags;
+    bool succeeded;
+};
+const std::vector<DeviceOpen>& DeviceOpens(); // every CreateFileA, in order
+
+int DeviceInfoListCount(); // SetupAPI sets not destroyed
+int PreparsedDataCount();  // preparsed data not freed
+
+// ---- heap ----
+int HeapBlockCount(); // blocks allocated and not freed
+
+// ---- COM ----
+int CoInitializeDepth(); // CoInitialize calls not yet matched by CoUninitialize
+int LiveComObjects();    // simulated COM objects not yet released to zero
+
+// Registers a class for CoCreateInstance: `create` makes the object and queries it for the iid.
+void RegisterComClass(const GUID& clsid, std::function<HRESULT(REFIID, void**)> create);
+void UnregisterComClass(const GUID& clsid);
+
+// The extension-unit control server's class, installed and registered: its units find `camera`
+// when opened (nullptr: the unit reports no camera).
+void RegisterExtensionUnitServer(vcam::Camera* camera);
+
+// An IKsControl of the camera's video input filter (`receiver` false) or of its receiver
+// component, with one reference for the caller.
+IKsControl* NewCameraKsControl(vcam::Camera* camera, bool receiver);
+
+} // namespace winsim

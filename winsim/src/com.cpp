@@ -1,0 +1,71 @@
+// winsim: ole32's apartment counting and CoCreateInstance over the classes tests register, and
+// the interface identifiers winsim defines.
+#include "devices_state.h"
+
+using namespace winsim::detail;
+
+const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IID_IKsControl = {
+    0x28F54685, 0x06FD, 0x11D2, {0xB2, 0x7A, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+
+namespace winsim {
+
+int CoInitializeDepth() {
+    return Devices().coInitDepth;
+}
+
+int LiveComObjects() {
+    return int(Devices().comObjects.size());
+}
+
+void RegisterComClass(const GUID& clsid, std::function<HRESULT(REFIID, void**)> create) {
+    UnregisterComClass(clsid);
+    Devices().comClasses.push_back(ComClass{clsid, std::move(create)});
+}
+
+void UnregisterComClass(const GUID& clsid) {
+    auto& classes = Devices().comClasses;
+    for (auto it = classes.begin(); it != classes.end(); ++it)
+        if (it->clsid == clsid) {
+            classes.erase(it);
+            return;
+        }
+}
+
+} // namespace winsim
+
+// One thread, one apartment: the first call initialises it, later ones only count.
+HRESULT WINAPI CoInitialize(LPVOID) {
+    if (Fails("CoInitialize"))
+        return E_OUTOFMEMORY;
+    return ++Devices().coInitDepth == 1 ? S_OK : S_FALSE;
+}
+
+void WINAPI CoUninitialize() {
+    Fails("CoUninitialize");
+    if (Devices().coInitDepth > 0)
+        --Devices().coInitDepth;
+}
+
+HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
+                                LPVOID* object) {
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (Fails("CoCreateInstance"))
+        return E_OUTOFMEMORY;
+    DeviceState& d = Devices();
+    if (d.coInitDepth == 0)
+        return CO_E_NOTINITIALIZED;
+    for (const ComClass& c : d.comClasses) {
+        if (c.clsid != clsid)
+            continue;
+        // Every simulated class is an in-process server.
+        if (!(context & CLSCTX_INPROC_SERVER))
+            return REGDB_E_CLASSNOTREG;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        return c.create(iid, object);
+    }
+    return REGDB_E_CLASSNOTREG;
+}

@@ -1,0 +1,92 @@
+// winsim internals for devices, COM and the heap: the machine's HID interfaces, SetupAPI sets,
+// preparsed data, device handles, heap blocks, COM apartment, classes and live objects.
+#pragma once
+
+#include "machine.h"
+#include "winsim/devices.h"
+
+#include <set>
+
+namespace winsim::detail {
+
+struct HidEntry {
+    HidInterface declared;
+    bool present = true;
+};
+
+// What a device handle refers to; it keeps the interface alive after an unplug.
+struct DeviceHandle {
+    std::shared_ptr<HidEntry> hid;
+    DWORD access = 0;
+};
+
+struct DeviceInfoSet {
+    GUID interfaceClass;
+    std::vector<std::shared_ptr<HidEntry>> members; // a snapshot taken at creation
+};
+
+struct PreparsedData {
+    std::shared_ptr<HidEntry> hid;
+};
+
+struct ComClass {
+    GUID clsid;
+    std::function<HRESULT(REFIID, void**)> create;
+};
+
+struct DeviceState {
+    std::vector<std::shared_ptr<HidEntry>> hid;
+    std::map<uintptr_t, DeviceInfoSet> sets;
+    uintptr_t nextSet = 0x5e7000;
+    std::map<const void*, std::unique_ptr<PreparsedData>> preparsed;
+    std::vector<DeviceOpen> opens;
+
+    std::map<void*, size_t> heapBlocks;
+
+    int coInitDepth = 0;
+    std::vector<ComClass> comClasses;
+    std::set<const void*> comObjects;
+
+    ~DeviceState();
+};
+
+DeviceState& Devices();
+
+// The interface behind a device handle, or nullptr (last error set) when the handle is none.
+HidEntry* HidBehind(HANDLE handle);
+
+extern const GUID kHidInterfaceClass;
+
+// Base of winsim's COM objects: one interface besides IUnknown, counted references, and an entry
+// in the machine's live objects until the last Release.
+template <class Interface> class ComObject : public Interface {
+  public:
+    explicit ComObject(const IID& iid) : iid_(iid) { Devices().comObjects.insert(this); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == iid_) {
+            *object = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG left = --refs_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+  protected:
+    virtual ~ComObject() { Devices().comObjects.erase(this); }
+
+  private:
+    IID iid_;
+    ULONG refs_ = 1;
+};
+
+} // namespace winsim::detail
