@@ -165,6 +165,25 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
             if (Lower(h->declared.path) == Lower(fileName))
                 entry = h;
     if (!entry) {
+        if (winsim::NamedDevice* named = fileName ? winsim::FindNamedDevice(fileName) : nullptr) {
+            if (!named->present) {
+                m.lastError = ERROR_FILE_NOT_FOUND;
+                return INVALID_HANDLE_VALUE;
+            }
+            // A serial port is opened exclusively.
+            if (named->serial && named->opens > 0) {
+                m.lastError = ERROR_ACCESS_DENIED;
+                return INVALID_HANDLE_VALUE;
+            }
+            named->opens++;
+            auto device = std::make_shared<DeviceHandle>();
+            device->named = named;
+            device->access = desiredAccess;
+            uintptr_t h = NewHandleValue();
+            m.handles[h] = KernelObject{KernelObject::Device, nullptr, device};
+            Devices().opens.back().succeeded = true;
+            return reinterpret_cast<HANDLE>(h);
+        }
         m.lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }

@@ -4,6 +4,7 @@
 
 #include "machine.h"
 #include "winsim/devices.h"
+#include "winsim/modules.h"
 
 #include <set>
 
@@ -17,6 +18,7 @@ struct HidEntry {
 // What a device handle refers to; it keeps the interface alive after an unplug.
 struct DeviceHandle {
     std::shared_ptr<HidEntry> hid;
+    winsim::NamedDevice* named = nullptr;
     DWORD access = 0;
 };
 
@@ -34,8 +36,17 @@ struct ComClass {
     std::function<HRESULT(REFIID, void**)> create;
 };
 
+struct LoadedModule {
+    winsim::Module module;
+    int references = 0;
+};
+
 struct DeviceState {
+    std::vector<std::unique_ptr<LoadedModule>> modules;
+    std::vector<std::string> moduleNames; // every LoadLibraryA argument
     std::vector<std::shared_ptr<HidEntry>> hid;
+    std::vector<std::unique_ptr<winsim::NamedDevice>> named;
+    int timerPeriodDepth = 0;
     std::map<uintptr_t, DeviceInfoSet> sets;
     uintptr_t nextSet = 0x5e7000;
     std::map<const void*, std::unique_ptr<PreparsedData>> preparsed;

@@ -1,6 +1,6 @@
 // winsim: the machine itself (virtual time, scheduled events, scripted faults) and the kernel32
 // and winmm calls: last error, named mutexes, handles, Sleep, ticks, debugger output, module path.
-#include "machine.h"
+#include "devices_state.h"
 
 #include <algorithm>
 #include <cstring>
@@ -232,6 +232,8 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
         if (--obj->handles == 0 && !obj->name.empty())
             m.mutexes.erase(obj->name);
     }
+    if (it->second.device && it->second.device->named)
+        it->second.device->named->opens--;
     m.handles.erase(it);
     return TRUE;
 }

@@ -71,6 +71,33 @@ const std::vector<DeviceOpen>& DeviceOpens(); // every CreateFileA, in order
 int DeviceInfoListCount(); // SetupAPI sets not destroyed
 int PreparsedDataCount();  // preparsed data not freed
 
+// ---- named devices: serial ports and control devices ----
+struct NamedDevice {
+    std::string path; // "COM2", "\\.\PPJoyIOCTL1"
+    bool serial = false;
+    bool present = true;
+    uint64_t writeStallMs = 0; // serial: a port that cannot send stalls each write this long
+    // What the program did to it.
+    int opens = 0;
+    bool timeoutsSet = false, stateSet = false, maskSet = false;
+    COMMTIMEOUTS timeouts = {};
+    DCB dcb = {};
+    DWORD commMask = 0;
+    std::vector<std::string> writes; // each WriteFile's bytes
+    struct Ioctl {
+        DWORD code;
+        std::vector<BYTE> input;
+        uint64_t time;
+    };
+    std::vector<Ioctl> ioctls;
+    std::string Written() const; // all writes joined
+};
+// Adds a device that CreateFileA opens by its path; the pointer stays valid until Reset.
+NamedDevice* AddNamedDevice(const std::string& path, bool serial);
+NamedDevice* FindNamedDevice(const std::string& path);
+// Timer resolution requests: how many timeBeginPeriod calls are not yet matched.
+int TimerPeriodDepth();
+
 // ---- heap ----
 int HeapBlockCount(); // blocks allocated and not freed
 

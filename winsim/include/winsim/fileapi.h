@@ -1,5 +1,5 @@
-// winsim: CreateFileA over the machine's named devices (HID interface paths so far); the handles
-// it returns are closed with CloseHandle.
+// winsim: CreateFileA over the machine's devices (HID interface paths, serial ports, the virtual
+// joystick's control device), the serial port settings, writes and I/O controls.
 #pragma once
 
 #include "winsim/win32.h"
@@ -21,6 +21,71 @@
 #define ERROR_INVALID_USER_BUFFER 1784L
 #define ERROR_NO_SUCH_DEVICE 433L
 
+#define NOPARITY 0
+#define ONESTOPBIT 0
+#define EV_RXCHAR 0x0001
+#define DTR_CONTROL_DISABLE 0x00
+#define RTS_CONTROL_DISABLE 0x00
+
+struct DCB {
+    DWORD DCBlength;
+    DWORD BaudRate;
+    DWORD fBinary : 1;
+    DWORD fParity : 1;
+    DWORD fOutxCtsFlow : 1;
+    DWORD fOutxDsrFlow : 1;
+    DWORD fDtrControl : 2;
+    DWORD fDsrSensitivity : 1;
+    DWORD fTXContinueOnXoff : 1;
+    DWORD fOutX : 1;
+    DWORD fInX : 1;
+    DWORD fErrorChar : 1;
+    DWORD fNull : 1;
+    DWORD fRtsControl : 2;
+    DWORD fAbortOnError : 1;
+    DWORD fDummy2 : 17;
+    WORD wReserved;
+    WORD XonLim;
+    WORD XoffLim;
+    BYTE ByteSize;
+    BYTE Parity;
+    BYTE StopBits;
+    char XonChar;
+    char XoffChar;
+    char ErrorChar;
+    char EofChar;
+    char EvtChar;
+    WORD wReserved1;
+};
+static_assert(sizeof(DCB) == 28, "DCB is 28 bytes, as on Windows");
+
+struct COMMTIMEOUTS {
+    DWORD ReadIntervalTimeout;
+    DWORD ReadTotalTimeoutMultiplier;
+    DWORD ReadTotalTimeoutConstant;
+    DWORD WriteTotalTimeoutMultiplier;
+    DWORD WriteTotalTimeoutConstant;
+};
+
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                           DWORD flagsAndAttributes, HANDLE templateFile);
+
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+                      LPOVERLAPPED overlapped);
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize,
+                            LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned,
+                            LPOVERLAPPED overlapped);
+BOOL WINAPI SetCommState(HANDLE file, DCB* dcb);
+BOOL WINAPI SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts);
+BOOL WINAPI SetCommMask(HANDLE file, DWORD mask);
+
+// winmm's timer resolution
+typedef UINT MMRESULT;
+#define TIMERR_NOERROR 0
+#define TIMERR_NOCANDO 97
+MMRESULT WINAPI timeBeginPeriod(UINT period);
+MMRESULT WINAPI timeEndPeriod(UINT period);

@@ -66,6 +66,7 @@ typedef HKEY* PHKEY;
 
 // Error codes
 #define ERROR_SUCCESS 0L
+#define ERROR_INVALID_FUNCTION 1L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
@@ -75,6 +76,8 @@ typedef HKEY* PHKEY;
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
@@ -442,3 +445,4 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 #include "winsim/ks.h"
 #include "winsim/setupapi.h"
 #include "winsim/hid.h"
+#include "winsim/modules.h"
