@@ -1,14 +1,186 @@
-// Button source selection. The camera routes arrive with the button-source work; until then
-// nothing is attached and every tick finds no source.
+// Button source selection: the register library first, then the vendor's EVA library, then the
+// capture filter's private interface. Each poll reports a press once.
 #include "sources/button_source.h"
+
+#include "chiplib/etlib2.h"
+#include "diag/serial_log.h"
+#include "keyout/joystick.h"
+
+#include <cstring>
 
 ButtonSource gButtonSource;
 
-void AttachButtonSource() {}
-void DetachButtonSource() {}
-int PollRegisterButton() {
-    return 0;
+namespace {
+
+const char kEvaLibrary[] = "UExProc.dll";
+const DWORD kStatusRegister = 5;
+const DWORD kButtonLatch = 64;
+
+template <class Function> void Resolve(HMODULE module, const char* name, Function* function) {
+    // Through void*: FARPROC's own type says nothing about the function's.
+    *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
+
+// Loads the vendor library by name (the program's folder first, by the normal search order).
+// Without it, or without one of its three functions, there is no EVA source; the program runs
+// on, which an import of the library would not allow.
+bool EvaLibraryPresent() {
+    EvaLibrary& eva = gButtonSource.eva;
+    if (eva.module)
+        return true;
+    HMODULE module = LoadLibraryA(kEvaLibrary);
+    if (!module)
+        return false;
+    EvaLibrary loaded;
+    loaded.module = module;
+    Resolve(module, "isConnectedEVA", &loaded.isConnectedEVA);
+    Resolve(module, "sendExtensionUnitCommand", &loaded.sendExtensionUnitCommand);
+    Resolve(module, "releaseEVA", &loaded.releaseEVA);
+    if (!loaded.isConnectedEVA || !loaded.sendExtensionUnitCommand || !loaded.releaseEVA) {
+        FreeLibrary(module);
+        return false;
+    }
+    eva = loaded;
+    return true;
+}
+
+void ReleaseEva() {
+    if (gButtonSource.eva.module)
+        gButtonSource.eva.releaseEVA();
+}
+
+// At exit: a library that may still hold the camera lets go of it before it is unloaded.
+void UnloadEva() {
+    EvaLibrary& eva = gButtonSource.eva;
+    if (!eva.module)
+        return;
+    if (gButtonSource.evaSource)
+        eva.releaseEVA();
+    FreeLibrary(eva.module);
+    eva = EvaLibrary{};
+}
+
+// Polls of the register and EVA sources are timed to the millisecond; the request is paired so
+// that repeated attachments neither pile up nor lower what was never raised.
+void RaiseTimerResolution() {
+    if (!gButtonSource.timerRaised && timeBeginPeriod(1) == TIMERR_NOERROR)
+        gButtonSource.timerRaised = true;
+}
+
+void LowerTimerResolution() {
+    if (gButtonSource.timerRaised) {
+        timeEndPeriod(1);
+        gButtonSource.timerRaised = false;
+    }
+}
+
+bool TryRegisterSource() {
+    gButtonSource.registerSource = false;
+    etLib2_Init();
+    char name[kDeviceStringBytes];
+    std::memset(name, 0, sizeof name);
+    if (etLib2_GetDeviceString(1, name) < 0)
+        return false;
+    gButtonSource.registerSource = true;
+    RaiseTimerResolution();
+    return true;
+}
+
+bool TryEvaSource() {
+    if (!EvaLibraryPresent() || gButtonSource.eva.isConnectedEVA() <= 0)
+        return false;
+    gButtonSource.evaSource = true;
+    RaiseTimerResolution();
+    return true;
+}
+
+void DestroyCaptureDevice() {
+    gButtonSource.captureDevice->Close();
+    delete gButtonSource.captureDevice;
+    gButtonSource.captureDevice = nullptr;
+}
+
+void AttachCaptureDevice() {
+    gButtonSource.evaSource = false;
+    LowerTimerResolution();
+    ReleaseEva();
+    CoUninitialize();
+    CoInitialize(nullptr);
+    if (gButtonSource.captureDevice)
+        DestroyCaptureDevice();
+    gButtonSource.captureDevice = new CaptureDeviceButton();
+    if (!gButtonSource.captureDevice->Open()) {
+        delete gButtonSource.captureDevice;
+        gButtonSource.captureDevice = nullptr;
+        CoUninitialize();
+    }
+}
+
+} // namespace
+
+void AttachButtonSource() {
+    CoInitialize(nullptr);
+    if (gSerialLog.tracePort == nullptr)
+        OpenTracePort();
+    if (TryRegisterSource() || TryEvaSource())
+        return;
+    AttachCaptureDevice();
+}
+
+int PollRegisterButton() {
+    TraceOpening();
+    DWORD value = 0;
+    int press = 0;
+    if (etLib2_RegRead(kStatusRegister, 1, &value) < 0) {
+        TraceRegisterError();
+        gButtonSource.pressLatch = false;
+    } else if (value == kButtonLatch && !gButtonSource.pressLatch) {
+        gButtonSource.pressLatch = true;
+        etLib2_Close();
+        etLib2_Init();
+        const DWORD acknowledge = 0;
+        if (etLib2_RegWrite(kStatusRegister, 1, &acknowledge) < 0)
+            TraceRegisterError();
+        press = 1;
+    } else {
+        gButtonSource.pressLatch = false;
+    }
+    TraceRegisterEnd();
+    return press;
+}
+
 int PollEvaButton() {
-    return 0;
+    TraceOpening();
+    int32_t answer = gButtonSource.eva.sendExtensionUnitCommand(13, 0, 0, 4);
+    TraceEvaResult(answer);
+    bool down = (answer & 0x0F) != 0;
+    if (gButtonSource.pressLatch) {
+        gButtonSource.pressLatch = down;
+        return 0;
+    }
+    if (!down)
+        return 0;
+    gButtonSource.pressLatch = true;
+    return 1;
+}
+
+void DetachButtonSource() {
+    ButtonSource& s = gButtonSource;
+    if (s.registerSource) {
+        etLib2_Close();
+        s.registerSource = false;
+        CoUninitialize();
+    } else if (s.evaSource) {
+        ReleaseEva();
+        s.evaSource = false;
+        CoUninitialize();
+    } else {
+        CloseVirtualJoystick();
+        if (s.captureDevice) {
+            DestroyCaptureDevice();
+            CoUninitialize();
+        }
+    }
+    LowerTimerResolution();
+    UnloadEva();
 }

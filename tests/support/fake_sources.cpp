@@ -3,10 +3,16 @@
 #include "support/fake_sources.h"
 
 #include "app/shell.h"
+#include "support/program_test.h"
 #include "winsim/control.h"
 
 FakeSources gFakeSources;
 ButtonSource gButtonSource;
+
+void ResetSourcesForTest() {
+    gButtonSource = ButtonSource{};
+    gFakeSources = FakeSources{};
+}
 
 void AttachButtonSource() {
     winsim::Note("AttachButtonSource");

@@ -6,7 +6,8 @@
 #include "customui/custom_window.h"
 #include "keyout/key_action.h"
 #include "resources/resource_ids.h"
-#include "support/fake_sources.h"
+#include "diag/serial_log.h"
+#include "keyout/joystick.h"
 
 #include <cstdio>
 
@@ -16,15 +17,18 @@ void ProgramTest::SetUp() {
     gKeyAction = KeyActionState{};
     gShell = Shell{};
     gCustomWindow = CustomWindow{};
-    gButtonSource = ButtonSource{};
-    gFakeSources = FakeSources{};
+    gSerialLog = SerialLog{};
+    gJoystick = VirtualJoystick{};
     gTray = Tray{};
+    ResetSourcesForTest();
 }
 
 void ProgramTest::TearDown() {
     EXPECT_EQ(winsim::OpenKeyCount(), 0) << "registry keys left open";
-    // The single-instance mutex is the one handle the program keeps until it ends.
-    int kept = gShell.instanceMutex ? 1 : 0;
+    // Handles the program keeps until it ends: the single-instance mutex, the trace port and a
+    // joystick that detachment leaves open.
+    auto held = [](HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE ? 1 : 0; };
+    int kept = held(gShell.instanceMutex) + held(gSerialLog.tracePort) + held(gJoystick.device);
     EXPECT_EQ(winsim::OpenHandleCount(), kept) << "kernel handles left open";
 }
 

@@ -27,5 +27,8 @@ class ProgramTest : public ::testing::Test {
     static int SendKeyLines(); // "SendKey" lines on the debugger output
 };
 
+// Each test binary resets the button-source module it links (the stand-in or the real one).
+void ResetSourcesForTest();
+
 // A named key for readable expectations: "Alt", "Ctrl", "Shift", "Space", "F12", "A", "0x41".
 std::string KeyName(BYTE vk);

@@ -43,6 +43,29 @@ void Camera::PressButton() {
     registers_[kCaptureRegister] |= kCaptureLatch;
 }
 
+void Camera::SetButtonDown(bool down) {
+    if (down && !buttonDown_)
+        PressButton();
+    buttonDown_ = down;
+}
+
+int32_t Camera::EvaCommand(int32_t command, int32_t a, int32_t b, int32_t c) {
+    const int32_t args[4] = {command, a, b, c};
+    uint8_t sent[16];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            sent[4 * i + j] = uint8_t(uint32_t(args[i]) >> (8 * j));
+    Transfer& t = Record(Route::Eva, Direction::Get, uint32_t(command), 16, sent, sizeof sent);
+    if (Refused() || command != 13 || a != 0 || b != 0 || c != 4) {
+        t.ok = false;
+        return -1;
+    }
+    int32_t state = buttonDown_ ? 1 : 0;
+    t.returned.assign(1, uint8_t(state));
+    t.ok = true;
+    return state;
+}
+
 void Camera::FailTransfer(size_t occurrence) {
     refusals_.push_back(transferNumber_ + occurrence);
 }

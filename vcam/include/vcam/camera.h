@@ -51,7 +51,7 @@ constexpr uint32_t kChipRegisters = 0xFF; // BusTransfer's device address for th
 constexpr uint32_t kPropertyGet = 1;
 constexpr uint32_t kPropertySet = 2;
 
-enum class Route : uint8_t { Hid, ExtensionUnit, VideoProperty, ReceiverProperty };
+enum class Route : uint8_t { Hid, ExtensionUnit, VideoProperty, ReceiverProperty, Eva };
 enum class Direction : uint8_t { Set, Get };
 
 // One transfer as the camera saw it.
@@ -75,6 +75,9 @@ class Camera {
     void SetRegister(uint8_t address, uint8_t value) { registers_[address] = value; }
     // The button latches in registers 5 and 12, as the chip does on a press.
     void PressButton();
+    // The button held down or let go; going down latches like PressButton.
+    void SetButtonDown(bool down);
+    bool ButtonDown() const { return buttonDown_; }
     // Memories: the EEPROM at 0xA0 (none when the image is empty) and the serial flash. Reads
     // wrap at the image's size; unwritten images read as 0xFF.
     void LoadEeprom(std::vector<uint8_t> image) { eeprom_ = std::move(image); }
@@ -91,6 +94,10 @@ class Camera {
     // ---- HID: report[0] is the report id, the report's data follow ----
     bool HidSetFeature(const uint8_t* report, size_t length);
     bool HidGetFeature(uint8_t* report, size_t length);
+
+    // ---- the EVA library's command: (13, 0, 0, 4) answers the button state in its low four
+    // bits (1 while held down); any other command is not understood and answers -1 ----
+    int32_t EvaCommand(int32_t command, int32_t a, int32_t b, int32_t c);
 
     // ---- extension-unit controls ----
     int32_t SetUnitControl(uint32_t selector, uint32_t length, const uint8_t* data);
@@ -128,6 +135,7 @@ class Camera {
                             uint32_t length, uint32_t* bytesReturned);
 
     uint8_t registers_[256];
+    bool buttonDown_ = false;
     std::vector<uint8_t> eeprom_;
     std::vector<uint8_t> flash_;
     uint32_t eepromPointer_ = 0;

@@ -98,6 +98,24 @@ NamedDevice* FindNamedDevice(const std::string& path);
 // Timer resolution requests: how many timeBeginPeriod calls are not yet matched.
 int TimerPeriodDepth();
 
+// ---- the vendor's EVA library (UExProc.dll) ----
+// Installs the stand-in where LoadLibraryA finds it; `isConnectedEVA` answers 1 while connected,
+// and `sendExtensionUnitCommand` answers `camera`'s button state.
+void InstallEvaLibrary(vcam::Camera* camera);
+void SetEvaConnected(bool connected);
+// The next commands answer these values, each taking its duration in virtual time.
+struct EvaAnswer {
+    int32_t answer;
+    uint64_t durationMs;
+};
+void ScriptEvaAnswers(const std::vector<EvaAnswer>& answers);
+struct EvaCalls {
+    int isConnected = 0;
+    int commands = 0;
+    int releases = 0;
+};
+EvaCalls EvaCallCounts();
+
 // ---- heap ----
 int HeapBlockCount(); // blocks allocated and not freed
 

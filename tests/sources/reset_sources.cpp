@@ -1,0 +1,8 @@
+// The real button-source module's reset between tests.
+#include "sources/button_source.h"
+#include "support/program_test.h"
+
+void ResetSourcesForTest() {
+    delete gButtonSource.captureDevice; // a test that stopped half way
+    gButtonSource = ButtonSource{};
+}
