@@ -1,8 +1,11 @@
 // The end-to-end suite: runs the real Vexor2.exe under a real Win32 (Wine, in CI) and drives it
 // the way the shell and a user do: starting it, posting tray callbacks and menu commands to its
-// hidden main window, clicking and typing into its Custom Settings window, and reading what it
-// leaves in the registry. One line per scenario, then "N passed, M failed".
+// hidden main window, clicking and typing into its Custom Settings window, pressing the button
+// of a virtual camera behind a stand-in UExProc.dll, and reading what arrives in its own focused
+// window and in the registry. One line per scenario, then "N passed, M failed".
 #include <windows.h>
+
+#include "e2e/eva_control.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -17,8 +20,12 @@ const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const UINT kTrayCallback = WM_APP + 100;
 const WPARAM kExit = 32777, kKodak = 32775, kJoystick = 32781, kCustom = 32778, kEnter = 32773;
 
-std::string gExe;
+std::string gExe;      // the build's Vexor2.exe
+std::string gSuiteDir; // where this suite and the stand-in UExProc.dll are
 std::vector<std::string> gProblems;
+EvaControl* gEva = nullptr;
+HWND gViewer = nullptr;
+std::string gKeys; // what the viewer window received: "Alt+ F+ F- Alt-"
 
 void Problem(const char* format, ...) {
     char text[512];
@@ -115,12 +122,14 @@ struct Process {
     }
 };
 
-bool Start(Process* p) {
+bool Start(Process* p, const std::string& exe = gExe) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    std::string commandLine = "\"" + gExe + "\"";
-    if (!CreateProcessA(gExe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    std::string commandLine = "\"" + exe + "\"";
+    // Started in C:\\ as the shell's autostart would: the suite's own folder (which holds the
+    // stand-in library) must not be where the program finds it.
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, "C:\\",
                         &si, &pi))
         return false;
     CloseHandle(pi.hThread);
@@ -129,8 +138,8 @@ bool Start(Process* p) {
 }
 
 // Starts the program and waits for its hidden main window.
-bool StartRunning(Process* p) {
-    if (!Start(p)) {
+bool StartRunning(Process* p, const std::string& exe = gExe) {
+    if (!Start(p, exe)) {
         Problem("CreateProcess failed with %lu", GetLastError());
         return false;
     }
@@ -182,6 +191,112 @@ void Keys(std::initializer_list<BYTE> held, BYTE key) {
     for (BYTE h : held)
         keybd_event(h, 0, KEYEVENTF_KEYUP, 0);
     Pump(200);
+}
+
+std::string KeyName(WPARAM vk) {
+    switch (vk) {
+    case VK_MENU:
+        return "Alt";
+    case VK_CONTROL:
+        return "Ctrl";
+    case VK_SHIFT:
+        return "Shift";
+    case VK_SPACE:
+        return "Space";
+    case VK_RETURN:
+        return "Enter";
+    case VK_F5:
+        return "F5";
+    case VK_F12:
+        return "F12";
+    }
+    if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
+        return std::string(1, char(vk));
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", unsigned(vk));
+    return hex;
+}
+
+// The window that stands for the imaging program: it has the focus and records every key.
+LRESULT CALLBACK ViewerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        if (!gKeys.empty())
+            gKeys += ' ';
+        gKeys += KeyName(wParam) + (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN ? "+" : "-");
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void CreateViewer() {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = ViewerProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "Vexor2KeyViewer";
+    RegisterClassExA(&wc);
+    gViewer =
+        CreateWindowExA(0, wc.lpszClassName, "Imaging program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                        400, 100, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+void TakeFocus() {
+    SetForegroundWindow(gViewer);
+    SetFocus(gViewer);
+    Pump(200);
+    gKeys.clear();
+}
+
+// The dentist presses the camera's button and lets go; the program polls every 200 ms.
+std::string PressCameraButton() {
+    gKeys.clear();
+    gEva->buttonDown = 1;
+    Pump(500);
+    gEva->buttonDown = 0;
+    Pump(500);
+    return gKeys;
+}
+
+// A copy of the program in a folder of its own, with or without the vendor library beside it.
+std::string Install(const char* folder, bool withEva) {
+    std::string dir = std::string("C:\\vexor_e2e\\") + folder;
+    CreateDirectoryA("C:\\vexor_e2e", nullptr);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    std::string exe = dir + "\\Vexor2.exe";
+    CHECK(CopyFileA(gExe.c_str(), exe.c_str(), FALSE), "copying Vexor2.exe failed");
+    std::string dll = dir + "\\UExProc.dll";
+    if (withEva)
+        CHECK(CopyFileA((gSuiteDir + "\\UExProc.dll").c_str(), dll.c_str(), FALSE),
+              "copying UExProc.dll failed");
+    else
+        DeleteFileA(dll.c_str());
+    return exe;
+}
+
+void SetDword(const char* name, DWORD value) {
+    HKEY key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+    RegCloseKey(key);
+}
+
+void SetByte(const char* name, BYTE value) {
+    HKEY key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
+    RegSetValueExA(key, name, 0, REG_BINARY, &value, 1);
+    RegCloseKey(key);
+}
+
+void ChooseMode(WPARAM command, long mode) {
+    Command(command);
+    CHECK(WaitFor([mode] { return StoredDword("key") == mode; }, 3000),
+          "command %u did not store mode %ld", unsigned(command), mode);
 }
 
 // ---- scenarios ----
@@ -328,6 +443,85 @@ void DeviceChangeKeepsRunning() {
     ExitAndCheck(&p);
 }
 
+void CameraPressesSendEachModesKeys() {
+    ForgetEverything();
+    gEva->connected = 1;
+    Process p;
+    if (!StartRunning(&p, Install("eva", true)))
+        return;
+    struct Step {
+        WPARAM command;
+        long mode;
+        const char* keys;
+    } steps[] = {
+        {32772, 2, "Space+ Space-"},
+        {kEnter, 3, "Enter+ Enter-"},
+        {32774, 4, "Alt+ F+ F- Alt-"},
+        {32774, 4, "Alt+ T+ T- Alt-"},
+        {kKodak, 5, "F5+ F5-"},
+        {32776, 6, "Shift+ F12+ F12- Shift-"},
+        {32776, 6, "Shift+ Ctrl+ V+ V- Ctrl- Shift-"},
+        {32788, 7, "Alt+ F+ F- Alt-"},
+        {32780, 8, "Alt+ S+ S- Alt-"},
+    };
+    for (const Step& step : steps) {
+        ChooseMode(step.command, step.mode);
+        TakeFocus();
+        std::string got = PressCameraButton();
+        CHECK(got == step.keys, "mode %ld sent \"%s\", expected \"%s\"", step.mode, got.c_str(),
+              step.keys);
+    }
+    CHECK(gEva->commands > 10, "only %ld EVA polls", long(gEva->commands));
+    ExitAndCheck(&p);
+    CHECK(gEva->releases >= 1, "releaseEVA was not called at exit");
+}
+
+void CameraPressesSendCustomKeys() {
+    ForgetEverything();
+    gEva->connected = 1;
+    SetDword("mode", 1); // Send All
+    SetDword("time", 150);
+    SetByte("key1_control", 1);
+    SetDword("key1_k", 'C');
+    SetDword("key2_k", 'X');
+    Process p;
+    if (!StartRunning(&p, Install("eva", true)))
+        return;
+    ChooseMode(kCustom, 10); // reloads the stored keys and shows the window
+    HWND window = nullptr;
+    WaitFor([&] { return (window = CustomWindow()) && IsWindowVisible(window); }, 3000);
+    TakeFocus();
+    std::string got = PressCameraButton();
+    CHECK(got == "Ctrl+ C+ C- Ctrl- X+ X-", "Send All sent \"%s\"", got.c_str());
+    // Sequential with a long time: the second press continues with Key2.
+    SetDword("time", 5000);
+    Command(kCustom); // reloads the store
+    Pump(300);
+    if ((window = CustomWindow()))
+        PostMessageA(GetDlgItem(window, 1006), BM_CLICK, 0, 0); // Sequential, at once
+    Pump(300);
+    TakeFocus();
+    std::string first = PressCameraButton(), second = PressCameraButton();
+    CHECK(first == "Ctrl+ C+ C- Ctrl-" && second == "X+ X-", "Sequential sent \"%s\" then \"%s\"",
+          first.c_str(), second.c_str());
+    ExitAndCheck(&p);
+}
+
+void WithoutTheVendorLibraryPressesDoNothing() {
+    ForgetEverything();
+    gEva->connected = 1;
+    LONG before = gEva->commands;
+    Process p;
+    if (!StartRunning(&p, Install("plain", false)))
+        return;
+    TakeFocus();
+    std::string got = PressCameraButton();
+    CHECK(got.empty(), "keys arrived without any source: \"%s\"", got.c_str());
+    CHECK(gEva->commands == before, "something polled the camera");
+    CHECK(p.Wait(0) == STILL_ACTIVE, "the program ended without its camera library");
+    ExitAndCheck(&p);
+}
+
 struct Scenario {
     const char* name;
     void (*run)();
@@ -340,6 +534,10 @@ const Scenario kScenarios[] = {
     {"the tray menu opens on a click and chooses by keyboard", TrayMenuOpensAndChoosesByKeyboard},
     {"Custom Settings: controls, key capture, Save", CustomSettingsCaptureAndSave},
     {"device changes keep the program running", DeviceChangeKeepsRunning},
+    {"camera presses send each mode's keys (EVA source)", CameraPressesSendEachModesKeys},
+    {"camera presses send custom keys in both send modes", CameraPressesSendCustomKeys},
+    {"without UExProc.dll the program runs and presses do nothing",
+     WithoutTheVendorLibraryPressesDoNothing},
 };
 
 } // namespace
@@ -349,9 +547,15 @@ int main() {
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string dir(self);
     dir.resize(dir.find_last_of('\\'));
+    gSuiteDir = dir;
     char full[MAX_PATH];
     GetFullPathNameA((dir + "\\..\\Vexor2.exe").c_str(), MAX_PATH, full, nullptr);
     gExe = full;
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                        sizeof(EvaControl), kEvaControlName);
+    gEva = static_cast<EvaControl*>(
+        MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(EvaControl)));
+    CreateViewer();
 
     int passed = 0, failed = 0;
     for (const Scenario& s : kScenarios) {

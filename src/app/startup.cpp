@@ -86,6 +86,9 @@ int RunMessageLoop() {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Libraries load from the program's folder and the system only, never from whatever
+    // directory the program was started in.
+    SetDllDirectoryA("");
     LoadStringA(instance, IDS_APP_TITLE, gShell.className, sizeof gShell.className);
     RegisterWindowClasses(instance);
     if (AnotherCopyRuns())

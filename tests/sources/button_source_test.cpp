@@ -88,6 +88,17 @@ TEST_F(ButtonSourceTest, WithoutTheEvaLibraryNothingIsAttachedAndNothingLeaks) {
     EXPECT_EQ(winsim::LoadedModuleReferences(), 0);
 }
 
+TEST_F(ButtonSourceTest, ALibraryInTheStartingDirectoryIsNeverLoaded) {
+    winsim::AddModule(winsim::Module{"UExProc.dll",
+                                     {{"isConnectedEVA", reinterpret_cast<void*>(&NoExport)}},
+                                     winsim::Module::CurrentDirectory});
+    ExitAt(300);
+    winsim::RunProgram();
+    EXPECT_EQ(winsim::LoadLibraryNames(), std::vector<std::string>{"UExProc.dll"});
+    EXPECT_EQ(winsim::LoadedModuleReferences(), 0);
+    EXPECT_EQ(winsim::CallCount("GetProcAddress"), 0u); // not even looked into
+}
+
 TEST_F(ButtonSourceTest, DisconnectedEvaCameraFallsBackAndLowersTheTimerOnce) {
     WithEvaCamera();
     AttachButtonSource();

@@ -44,6 +44,7 @@ struct LoadedModule {
 struct DeviceState {
     std::vector<std::unique_ptr<LoadedModule>> modules;
     std::vector<std::string> moduleNames; // every LoadLibraryA argument
+    bool currentDirectorySearched = true; // until SetDllDirectoryA("")
     std::shared_ptr<void> eva;            // eva.cpp's state
     std::vector<std::shared_ptr<HidEntry>> hid;
     std::vector<std::unique_ptr<winsim::NamedDevice>> named;

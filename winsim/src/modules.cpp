@@ -27,7 +27,9 @@ HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
         return nullptr;
     std::string base = Lower(BaseName(fileName ? fileName : ""));
     for (auto& l : Devices().modules)
-        if (Lower(l->module.fileName) == base) {
+        if (Lower(l->module.fileName) == base &&
+            (l->module.location != winsim::Module::CurrentDirectory ||
+             Devices().currentDirectorySearched)) {
             l->references++;
             return reinterpret_cast<HMODULE>(l.get());
         }
@@ -63,8 +65,12 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
     return TRUE;
 }
 
-BOOL WINAPI SetDllDirectoryA(LPCSTR) {
-    return !Fails("SetDllDirectoryA");
+BOOL WINAPI SetDllDirectoryA(LPCSTR path) {
+    if (Fails("SetDllDirectoryA"))
+        return FALSE;
+    // "" removes the current directory from the search; NULL restores the default order.
+    Devices().currentDirectorySearched = path == nullptr;
+    return TRUE;
 }
 
 namespace winsim {

@@ -17,10 +17,13 @@ BOOL WINAPI SetDllDirectoryA(LPCSTR path);
 
 namespace winsim {
 
-// A library the program may load: its exports by name, as function pointers.
+// A library the program may load: its exports by name, as function pointers, and where it lies
+// on the search path.
 struct Module {
     std::string fileName; // "UExProc.dll"
     std::map<std::string, void*> exports;
+    // The current directory is searched only until SetDllDirectoryA("") takes it off the path.
+    enum Location { ProgramFolder, SystemFolder, CurrentDirectory } location = ProgramFolder;
 };
 // Installs it where LoadLibraryA finds it, by its file name or any path ending in it.
 void AddModule(const Module& module);
