@@ -10,6 +10,8 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 #include <objbase.h>
+#include <oleauto.h>
+#include <dshow.h>
 #include <setupapi.h>
 // mingw-w64's hidsdi.h and hidpi.h lack the C linkage block the SDK's have.
 extern "C" {

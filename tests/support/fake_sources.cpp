@@ -37,8 +37,8 @@ int PollEvaButton() {
     return gFakeSources.evaPoll ? gFakeSources.evaPoll() : 0;
 }
 
-int CaptureDeviceButton::Open() {
-    return 1;
+void* CaptureDeviceButton::Open() {
+    return this;
 }
 int CaptureDeviceButton::Poll() {
     gFakeSources.capturePolls++;

@@ -3,6 +3,8 @@
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/tray.h"
+#include "chiplib/etlib2_state.h"
+#include "chiplib/extension_unit_installer.h"
 #include "customui/custom_window.h"
 #include "keyout/key_action.h"
 #include "resources/resource_ids.h"
@@ -20,6 +22,8 @@ void ProgramTest::SetUp() {
     gSerialLog = SerialLog{};
     gJoystick = VirtualJoystick{};
     gTray = Tray{};
+    gEtLib2 = EtLib2State{};
+    gExtensionUnitInstaller = ExtensionUnitInstaller{};
     ResetSourcesForTest();
 }
 

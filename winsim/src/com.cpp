@@ -67,5 +67,8 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, 
             return CLASS_E_NOAGGREGATION;
         return c.create(iid, object);
     }
+    if (clsid == CLSID_SystemDeviceEnum)
+        return (context & CLSCTX_INPROC_SERVER) && !outer ? CreateSystemDeviceEnum(iid, object)
+                                                          : REGDB_E_CLASSNOTREG;
     return REGDB_E_CLASSNOTREG;
 }

@@ -20,6 +20,9 @@ DeviceState& Devices() {
 DeviceState::~DeviceState() {
     for (auto& block : heapBlocks)
         std::free(block.first);
+    // Strings a failed test left allocated; each block starts at its length prefix.
+    for (const void* s : bstrs)
+        std::free(const_cast<BYTE*>(static_cast<const BYTE*>(s)) - sizeof(DWORD));
 }
 
 HidEntry* HidBehind(HANDLE handle) {

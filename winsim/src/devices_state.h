@@ -5,6 +5,10 @@
 #include "machine.h"
 #include "winsim/devices.h"
 #include "winsim/modules.h"
+#include "winsim/dshow.h"
+#include "winsim/system.h"
+
+#include <deque>
 
 #include <set>
 
@@ -60,6 +64,22 @@ struct DeviceState {
     std::vector<ComClass> comClasses;
     std::set<const void*> comObjects;
 
+    // The system device enumerator's categories, and the strings it handed out.
+    std::vector<winsim::SystemDevice> systemDevices;
+    std::deque<bool> unitOpens;
+    std::set<const void*> bstrs;
+
+    // Version, token, directory, files, shell executions and mutex waits (system.cpp).
+    OSVERSIONINFOA version = {sizeof(OSVERSIONINFOA), 6, 1, 7601, VER_PLATFORM_WIN32_NT, {}};
+    DWORD elevationType = TokenElevationTypeLimited;
+    bool elevated = false;
+    std::string currentDirectory = "C:\\Program Files\\Vexor2";
+    std::set<std::string> files; // lower case
+    std::vector<winsim::ShellExecution> shellExecutions;
+    bool elevationAccepted = true;
+    std::function<void(const winsim::ShellExecution&)> started;
+    std::vector<winsim::MutexWait> mutexWaits;
+
     ~DeviceState();
 };
 
@@ -69,6 +89,9 @@ DeviceState& Devices();
 HidEntry* HidBehind(HANDLE handle);
 
 extern const GUID kHidInterfaceClass;
+
+// The system device enumerator, CoCreateInstance's one built-in class (device_enum.cpp).
+HRESULT CreateSystemDeviceEnum(REFIID iid, void** object);
 
 // Base of winsim's COM objects: one interface besides IUnknown, counted references, and an entry
 // in the machine's live objects until the last Release.

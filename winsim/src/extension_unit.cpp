@@ -48,6 +48,11 @@ class ExtensionUnit : public ComObject<IExtensionUnitControl> {
         if (!found)
             return E_POINTER;
         open_ = camera_ != nullptr;
+        auto& script = Devices().unitOpens;
+        if (!script.empty()) {
+            open_ = open_ && script.front();
+            script.pop_front();
+        }
         *found = open_ ? 1 : 0;
         return S_OK;
     }

@@ -22,13 +22,16 @@ struct MutexObject {
     std::string name;
     int handles = 0;
     bool otherUser = false;
+    int programOwns = 0;    // recursive ownership by this process
+    bool otherOwns = false; // another process holds it
+    bool abandoned = false; // its owner ended without releasing it
 };
 
 struct DeviceHandle; // devices_state.h
 struct DeviceState;  // devices_state.h: HID, SetupAPI, COM and heap
 
 struct KernelObject {
-    enum Kind { Mutex, Device } kind;
+    enum Kind { Mutex, Device, Token } kind;
     std::shared_ptr<MutexObject> mutex;
     std::shared_ptr<DeviceHandle> device = nullptr;
 };

@@ -51,7 +51,7 @@ constexpr uint32_t kChipRegisters = 0xFF; // BusTransfer's device address for th
 constexpr uint32_t kPropertyGet = 1;
 constexpr uint32_t kPropertySet = 2;
 
-enum class Route : uint8_t { Hid, ExtensionUnit, VideoProperty, ReceiverProperty, Eva };
+enum class Route : uint8_t { Hid, ExtensionUnit, VideoProperty, ReceiverProperty, Eva, CaptureProperty };
 enum class Direction : uint8_t { Set, Get };
 
 // One transfer as the camera saw it.
@@ -98,6 +98,11 @@ class Camera {
     // ---- the EVA library's command: (13, 0, 0, 4) answers the button state in its low four
     // bits (1 while held down); any other command is not understood and answers -1 ----
     int32_t EvaCommand(int32_t command, int32_t a, int32_t b, int32_t c);
+
+    // ---- the capture driver's private property interface: 4101 selects (register << 8 |
+    // count, 0 resets), 4102 reads or writes the selected register in the value's low bytes
+    // (a read leaves the other bytes as they were), 4135 and 4136 answer fixed values ----
+    int32_t CaptureProperty(bool set, uint32_t id, uint32_t* value);
 
     // ---- extension-unit controls ----
     int32_t SetUnitControl(uint32_t selector, uint32_t length, const uint8_t* data);

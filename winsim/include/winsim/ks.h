@@ -37,3 +37,19 @@ struct IKsControl : IUnknown {
 };
 
 extern const IID IID_IKsControl;
+
+// The topology of a filter (vidcap.h); only the operations the program calls.
+struct IKsTopologyInfo : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE get_NumNodes(DWORD* count) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_NodeType(DWORD node, GUID* type) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateNodeInstance(DWORD node, REFIID iid,
+                                                         void** object) = 0;
+};
+
+struct IKsNodeControl : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE put_NodeId(DWORD node) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_KsControl(LPVOID control) = 0;
+};
+
+extern const IID IID_IKsTopologyInfo;
+extern const IID IID_IKsNodeControl;

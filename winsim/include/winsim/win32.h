@@ -89,6 +89,11 @@ typedef HKEY* PHKEY;
     ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff)))     \
                                                       << 16))
 
+// An error code as an HRESULT, as winerror.h builds it.
+inline HRESULT HRESULT_FROM_WIN32(DWORD error) {
+    return error == 0 ? 0 : HRESULT((error & 0xFFFF) | 0x80070000u);
+}
+
 // Resources
 #define MAKEINTRESOURCEA(i) ((LPSTR)(ULONG_PTR)((WORD)(i)))
 #define MAKEINTRESOURCE MAKEINTRESOURCEA
@@ -446,3 +451,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 #include "winsim/setupapi.h"
 #include "winsim/hid.h"
 #include "winsim/modules.h"
+#include "winsim/dshow.h"
+#include "winsim/system.h"

@@ -1,0 +1,160 @@
+// Extension-unit control installer: reads the server's registration record and, when it is
+// missing or old, registers "emxunit.dll" in this process (elevated or pre-Vista) or starts
+// "\Install_UvcCtrl.exe " with the shell verb "runas".
+#include "chiplib/extension_unit_installer.h"
+
+#include <cstring>
+
+ExtensionUnitInstaller gExtensionUnitInstaller = {};
+
+namespace {
+
+const char kServerKey[] = "Software\\Empia\\UVC Extension Control";
+const char kServerLibrary[] = "emxunit.dll";
+// Empia's file name, trailing space included.
+const char kInstallerName[] = "\\Install_UvcCtrl.exe ";
+const DWORD kPathBytes = 260;
+const DWORD kRegisterPauseMs = 300;
+const DWORD kInstallerPauseMs = 1500;
+
+typedef HRESULT(WINAPI* RegisterServerFunction)();
+
+static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record the system expects");
+static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOA) == 60,
+              "the 32-bit shell execution record");
+
+// Reads the token's 32-bit fact of `infoClass`, exactly 4 bytes of it.
+HRESULT ReadTokenFact(TOKEN_INFORMATION_CLASS infoClass, DWORD* out) {
+    if (!IsNt6OrLater())
+        return E_FAIL;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return E_FAIL;
+    DWORD value = 0, returned = 0;
+    BOOL got = GetTokenInformation(token, infoClass, &value, sizeof value, &returned);
+    CloseHandle(token);
+    if (!got || returned != sizeof value)
+        return E_FAIL;
+    *out = value;
+    return S_OK;
+}
+
+bool RegisterInProcess() {
+    if (!IsNt6OrLater())
+        return true;
+    DWORD type = 0, elevated = 0;
+    return SUCCEEDED(GetElevationType(&type)) && SUCCEEDED(GetIsElevated(&elevated)) &&
+           (type == TokenElevationTypeFull || elevated == 1);
+}
+
+void RegisterLibrary(const char* library) {
+    HMODULE module = LoadLibraryA(library);
+    if (!module)
+        return;
+    // Through the one function type that converts to any other without a warning.
+    auto registerServer = reinterpret_cast<RegisterServerFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module, "DllRegisterServer")));
+    if (registerServer)
+        registerServer();
+    FreeLibrary(module);
+    Sleep(kRegisterPauseMs);
+}
+
+void RunInstaller() {
+    // A user who declined the prompt once is not asked again at every re-initialisation.
+    if (gExtensionUnitInstaller.installerTried)
+        return;
+    char directory[kPathBytes] = {};
+    char path[kPathBytes] = {};
+    DWORD length = GetCurrentDirectoryA(kPathBytes, directory);
+    // A failed or cut directory would run the wrong program elevated: run nothing.
+    if (length == 0 || length >= kPathBytes || length + sizeof kInstallerName > kPathBytes)
+        return;
+    std::memcpy(path, directory, length);
+    std::memcpy(path + length, kInstallerName, sizeof kInstallerName);
+    if (!FileExists(path))
+        return;
+    gExtensionUnitInstaller.installerTried = true;
+    if (!RunElevated(path))
+        return;
+    // The installer runs on its own; after this pause we go on as if the server were ready.
+    Sleep(kInstallerPauseMs);
+}
+
+} // namespace
+
+int IsNt6OrLater() {
+    OSVERSIONINFOA info;
+    std::memset(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!GetVersionExA(&info))
+        return 0;
+    return info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 6 ? 1 : 0;
+}
+
+HRESULT GetElevationType(DWORD* type) {
+    return ReadTokenFact(TokenElevationType, type);
+}
+
+HRESULT GetIsElevated(DWORD* elevated) {
+    return ReadTokenFact(TokenElevation, elevated);
+}
+
+int FileExists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+int ReadInstalledVersion(DWORD* version) {
+    *version = 0;
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kServerKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_READ, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return 0;
+    char path[kPathBytes] = {};
+    DWORD type = REG_DWORD, size = sizeof *version;
+    LSTATUS status = RegQueryValueExA(key, "Version Number", nullptr, &type,
+                                      reinterpret_cast<BYTE*>(version), &size);
+    if (status == ERROR_SUCCESS) {
+        // One byte short of the buffer, so an unterminated value still ends inside it.
+        type = REG_SZ;
+        size = kPathBytes - 1;
+        status = RegQueryValueExA(key, "FileName Path", nullptr, &type,
+                                  reinterpret_cast<BYTE*>(path), &size);
+        path[kPathBytes - 1] = '\0';
+    }
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        return 0;
+    return FileExists(path);
+}
+
+BOOL RunElevated(const char* path) {
+    SHELLEXECUTEINFOA info;
+    std::memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    info.fMask = 0;
+    info.hwnd = nullptr;
+    info.lpVerb = "runas";
+    info.lpFile = path;
+    info.lpParameters = nullptr;
+    info.lpDirectory = nullptr;
+    info.nShow = SW_HIDE;
+    return ShellExecuteExA(&info);
+}
+
+void InstallExtensionUnitControl(const char* library) {
+    if (RegisterInProcess())
+        RegisterLibrary(library);
+    else
+        RunInstaller();
+}
+
+void EnsureExtensionUnitControl() {
+    if (!IsNt6OrLater()) {
+        InstallExtensionUnitControl(kServerLibrary);
+        return;
+    }
+    DWORD version = 0;
+    if (!ReadInstalledVersion(&version) || version < kMinimumServerVersion)
+        InstallExtensionUnitControl(kServerLibrary);
+}

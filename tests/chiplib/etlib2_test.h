@@ -1,0 +1,28 @@
+// The fixture of the etLib2 tests: a virtual camera offered on any of the four routes, and the
+// library closed again at the end of every test.
+#pragma once
+
+#include "chiplib/chip_test.h"
+#include "chiplib/etlib2.h"
+#include "chiplib/etlib2_state.h"
+#include "winsim/dshow.h"
+
+#include <string>
+#include <vector>
+
+class EtLib2Fixture : public ChipTest {
+  public:
+    std::string HidPathOfCamera() const;
+    // Each route reaches `camera`. The extension unit comes with a current registration record.
+    void OfferHid();
+    void OfferExtensionUnit();
+    void OfferVideoInput();
+    void OfferReceiver();
+    void OfferAllRoutes();
+
+  protected:
+    void TearDown() override;
+
+    // The transfers of `cam` since the last call, as "set 4101", "get 4102 refused".
+    static std::vector<std::string> Kinds(vcam::Camera& cam);
+};
