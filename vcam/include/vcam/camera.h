@@ -51,7 +51,14 @@ constexpr uint32_t kChipRegisters = 0xFF; // BusTransfer's device address for th
 constexpr uint32_t kPropertyGet = 1;
 constexpr uint32_t kPropertySet = 2;
 
-enum class Route : uint8_t { Hid, ExtensionUnit, VideoProperty, ReceiverProperty, Eva, CaptureProperty };
+enum class Route : uint8_t {
+    Hid,
+    ExtensionUnit,
+    VideoProperty,
+    ReceiverProperty,
+    Eva,
+    CaptureProperty
+};
 enum class Direction : uint8_t { Set, Get };
 
 // One transfer as the camera saw it.

@@ -42,8 +42,7 @@ extern const IID IID_IKsControl;
 struct IKsTopologyInfo : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_NumNodes(DWORD* count) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_NodeType(DWORD node, GUID* type) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreateNodeInstance(DWORD node, REFIID iid,
-                                                         void** object) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateNodeInstance(DWORD node, REFIID iid, void** object) = 0;
 };
 
 struct IKsNodeControl : IUnknown {
