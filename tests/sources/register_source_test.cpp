@@ -1,0 +1,104 @@
+// The register source on each of the register library's four transports: attachment by the
+// configuration string, the poll's latch and acknowledgement, its trace, and whole runs.
+#include "app/settings.h"
+#include "app/shell.h"
+#include "chiplib/etlib2_test.h"
+#include "diag/serial_log.h"
+#include "sources/button_source.h"
+
+#include <cstring>
+
+namespace {
+
+struct Route {
+    const char* name;
+    void (EtLib2Fixture::*offer)();
+};
+
+class RegisterSourceTest : public EtLib2Fixture, public ::testing::WithParamInterface<Route> {
+  protected:
+    winsim::NamedDevice* com2 = nullptr;
+    void SetUp() override {
+        EtLib2Fixture::SetUp();
+        com2 = winsim::AddNamedDevice("COM2", true);
+        winsim::SetClockBase(60000); // a tick of 0 would read as "no poll finished yet"
+        // A configuration memory whose string 1 reads: the camera answers the query.
+        std::vector<BYTE> image(0x8000, 0xFF);
+        image[1] = 0x01;
+        image[340 + 18] = 0x01;
+        image[340 + 12] = 0x30;
+        const char text[] = "VX2-0042";
+        image[340 + 0x30] = BYTE(sizeof text + 1);
+        image[340 + 0x31] = 3;
+        std::memcpy(&image[340 + 0x32], text, sizeof text - 1);
+        camera.LoadEeprom(image);
+        camera.SetRegister(vcam::kBusRegister, 0x04);
+        (this->*GetParam().offer)();
+    }
+    void TearDown() override {
+        DetachButtonSource();
+        EtLib2Fixture::TearDown();
+    }
+    // Polls once with register 5 holding `value` first.
+    int PollWith(BYTE value) {
+        camera.SetRegister(5, value);
+        return PollRegisterButton();
+    }
+};
+
+TEST_P(RegisterSourceTest, PressesAreLatchedAcknowledgedAndTraced) {
+    AttachButtonSource();
+    ASSERT_TRUE(gButtonSource.registerSource);
+    EXPECT_FALSE(gButtonSource.evaSource);
+    EXPECT_EQ(winsim::TimerPeriodDepth(), 1);
+
+    EXPECT_EQ(PollWith(vcam::kButtonLatch), 1);
+    EXPECT_EQ(camera.Register(5), 0); // acknowledged
+    EXPECT_EQ(PollRegisterButton(), 0);
+    // A latch that does not clear: a press on every second poll.
+    EXPECT_EQ(PollWith(64), 1);
+    EXPECT_EQ(PollWith(64), 0);
+    EXPECT_EQ(PollWith(64), 1);
+    // Only exactly 64 is a press.
+    EXPECT_EQ(PollWith(0x41), 0);
+    EXPECT_EQ(PollWith(0xC0), 0);
+    // A failing read is no press, clears the latch and is traced on the poll's line.
+    com2->writes.clear();
+    Sleep(150);
+    camera.FailTransfer(1);
+    EXPECT_EQ(PollWith(64), 0);
+    EXPECT_EQ(com2->Written(), "SendKey(0150) - \x1b[1;33;44metLib2_RegRead(0150) - ERROR \x1b[0m");
+    EXPECT_EQ(PollWith(64), 1);
+}
+
+TEST_P(RegisterSourceTest, PressesReachTheFocusedWindowAcrossUnplugAndReplug) {
+    winsim::RegPutDword(HKEY_CURRENT_USER, "Software\\Quillbay", "key", 4); // Schick
+    winsim::At(510, [this] { camera.PressButton(); });
+    winsim::At(1000, [this] {
+        winsim::RemoveHidInterface(HidPathOfCamera());
+        winsim::RemoveSystemDevices();
+        PostMessageA(gShell.mainWindow, WM_DEVICECHANGE, 0x8004, 0);
+    });
+    winsim::At(1100, [] { EXPECT_FALSE(gButtonSource.registerSource); });
+    winsim::At(1510, [this] { camera.PressButton(); }); // nobody listens
+    winsim::At(2000, [this] {
+        camera.SetRegister(5, 0);
+        (this->*GetParam().offer)();
+        PostMessageA(gShell.mainWindow, WM_DEVICECHANGE, 0x8000, 0);
+    });
+    winsim::At(2510, [this] { camera.PressButton(); });
+    ExitAt(3000);
+    EXPECT_EQ(winsim::RunProgram(), 0);
+    EXPECT_EQ(Keys(), "Alt+ F+ F- Alt- Alt+ T+ T- Alt-");
+    EXPECT_EQ(winsim::TimerPeriodDepth(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryTransport, RegisterSourceTest,
+    ::testing::Values(Route{"Hid", &EtLib2Fixture::OfferHid},
+                      Route{"ExtensionUnit", &EtLib2Fixture::OfferExtensionUnit},
+                      Route{"VideoInput", &EtLib2Fixture::OfferVideoInput},
+                      Route{"Receiver", &EtLib2Fixture::OfferReceiver}),
+    [](const ::testing::TestParamInfo<Route>& info) { return std::string(info.param.name); });
+
+} // namespace
