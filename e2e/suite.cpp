@@ -507,6 +507,47 @@ void CameraPressesSendCustomKeys() {
     ExitAndCheck(&p);
 }
 
+// Everything the other end of the program's COM2 line has received so far.
+std::string ReadSerialLine(HANDLE com3) {
+    std::string text;
+    char buffer[512];
+    DWORD got = 0;
+    while (ReadFile(com3, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    return text;
+}
+
+void EvaPollsAreTracedOnCom2() {
+    HANDLE com3 = CreateFileA("\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (com3 == INVALID_HANDLE_VALUE) {
+        Problem("no COM3 at the other end of COM2 (run with WINE_RUN_SERIAL_PAIR=1)");
+        return;
+    }
+    COMMTIMEOUTS immediate = {MAXDWORD, 0, 0, 0, 0};
+    SetCommTimeouts(com3, &immediate);
+    ReadSerialLine(com3); // whatever earlier runs left
+    ForgetEverything();
+    gEva->connected = 1;
+    Process p;
+    if (StartRunning(&p, Install("eva", true))) {
+        Pump(1100);
+        TakeFocus();
+        PressCameraButton();
+        ExitAndCheck(&p);
+        std::string trace = ReadSerialLine(com3);
+        // One line per EVA poll: the first says nothing of an interval, the later ones do.
+        size_t lines = 0;
+        for (size_t at = 0; (at = trace.find("\r\n", at)) != std::string::npos; at += 2)
+            ++lines;
+        CHECK(trace.rfind("SendKey - (0x00 - ", 0) == 0, "trace starts \"%.40s\"", trace.c_str());
+        CHECK(lines >= 8, "%u trace lines", unsigned(lines));
+        CHECK(trace.find("SendKey(0") != std::string::npos, "no interval in the trace");
+        CHECK(trace.find("(0x01 - ") != std::string::npos, "the press is not in the trace");
+    }
+    CloseHandle(com3);
+}
+
 void WithoutTheVendorLibraryPressesDoNothing() {
     ForgetEverything();
     gEva->connected = 1;
@@ -538,6 +579,7 @@ const Scenario kScenarios[] = {
     {"camera presses send custom keys in both send modes", CameraPressesSendCustomKeys},
     {"without UExProc.dll the program runs and presses do nothing",
      WithoutTheVendorLibraryPressesDoNothing},
+    {"EVA polls are traced on COM2", EvaPollsAreTracedOnCom2},
 };
 
 } // namespace

@@ -64,6 +64,7 @@ fi
 
 workdir=""
 xvfb_pid=""
+socat_pid=""
 prefix=""
 wine_started=0
 
@@ -76,6 +77,11 @@ cleanup() {
         # -k only reaches the wineserver of this prefix and its own processes.
         WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
         WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1
+    fi
+    # After the wineserver, which holds the serial line's pty as its terminal.
+    if [[ -n $socat_pid ]]; then
+        kill "$socat_pid" 2>/dev/null
+        wait "$socat_pid" 2>/dev/null
     fi
     if [[ -n $xvfb_pid ]]; then
         kill "$xvfb_pid" 2>/dev/null
@@ -164,6 +170,24 @@ if ! limited "$setup_timeout" wineboot -i >"$workdir/wineboot.log" 2>&1 ||
     ! limited "$setup_timeout" wineserver -w >>"$workdir/wineboot.log" 2>&1; then
     cat "$workdir/wineboot.log" >&2
     die "creating the Wine prefix failed"
+fi
+
+# With WINE_RUN_SERIAL_PAIR=1, COM2 and COM3 of the prefix are the two ends of one null-modem
+# line (a socat pty pair): a test program reads on COM3 what the program under test writes to
+# COM2.
+if [[ ${WINE_RUN_SERIAL_PAIR:-0} == 1 ]]; then
+    command -v socat >/dev/null || die "socat not found (run scripts/install_deps.sh)"
+    socat pty,raw,echo=0,link="$workdir/com2" pty,raw,echo=0,link="$workdir/com3" \
+        </dev/null >"$workdir/socat.log" 2>&1 &
+    socat_pid=$!
+    for ((i = 0; i < 100; i++)); do
+        [[ -e $workdir/com2 && -e $workdir/com3 ]] && break
+        sleep 0.05
+    done
+    [[ -e $workdir/com2 && -e $workdir/com3 ]] || die "socat did not create the serial pair"
+    mkdir -p "$prefix/dosdevices"
+    ln -sf "$workdir/com2" "$prefix/dosdevices/com2"
+    ln -sf "$workdir/com3" "$prefix/dosdevices/com3"
 fi
 
 run_one() {
