@@ -144,7 +144,12 @@ start_xvfb() {
     cat "$workdir/xvfb.log" >&2 2>/dev/null || true
     die "could not start Xvfb on any display :90..:189"
 }
-start_xvfb
+# WINE_RUN_USE_DISPLAY=1 shows the programs on the user's own display instead.
+if [[ ${WINE_RUN_USE_DISPLAY:-0} == 1 && -n ${DISPLAY:-} ]]; then
+    :
+else
+    start_xvfb
+fi
 
 export WINEARCH=win32
 export WINEDEBUG=-all
