@@ -180,6 +180,8 @@ void DetachButtonSource() {
             DestroyCaptureDevice();
             CoUninitialize();
         }
+        // A camera that opened but did not answer the string query stays open until here.
+        etLib2_Close();
     }
     LowerTimerResolution();
     UnloadEva();
