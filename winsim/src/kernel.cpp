@@ -26,7 +26,8 @@ bool Fails(const char* function) {
     Machine& m = M();
     uint64_t global = ++m.calls;
     uint64_t own = ++m.callsByName[function];
-    m.callLog.push_back(function);
+    if (m.recordCallLog)
+        m.callLog.push_back(function);
     for (auto it = m.faults.begin(); it != m.faults.end(); ++it) {
         bool hit;
         if (it->function.empty())
@@ -167,6 +168,9 @@ uint64_t CallCount() {
 }
 const std::vector<std::string>& CallLog() {
     return M().callLog;
+}
+void RecordCallLog(bool record) {
+    M().recordCallLog = record;
 }
 void Note(const std::string& text) {
     M().callLog.push_back(text);

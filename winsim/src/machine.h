@@ -139,6 +139,7 @@ struct Machine {
     std::map<std::string, uint64_t> callsByName;
     std::vector<Fault> faults;
     std::vector<std::string> callLog;
+    bool recordCallLog = true;
 
     std::string moduleFileName = "C:\\Program Files\\Vexor2\\Vexor2.exe";
     std::map<int, int> metrics;
