@@ -1,14 +1,17 @@
 // The end-to-end suite: runs the real Vexor2.exe under a real Win32 (Wine, in CI) and drives it
 // the way the shell and a user do: starting it, posting tray callbacks and menu commands to its
 // hidden main window, clicking and typing into its Custom Settings window, pressing the button
-// of a virtual camera behind a stand-in UExProc.dll, and reading what arrives in its own focused
-// window and in the registry. One line per scenario, then "N passed, M failed".
+// of a virtual camera behind a stand-in UExProc.dll or a stand-in capture filter, and reading what
+// arrives in its own focused window and in the registry. One line per scenario, then
+// "N passed, M failed".
 #include <windows.h>
 
+#include "e2e/camera_filter_control.h"
 #include "e2e/eva_control.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,6 +27,7 @@ std::string gExe;      // the build's Vexor2.exe
 std::string gSuiteDir; // where this suite and the stand-in UExProc.dll are
 std::vector<std::string> gProblems;
 EvaControl* gEva = nullptr;
+CameraFilterControl* gFilter = nullptr;
 HWND gViewer = nullptr;
 std::string gKeys; // what the viewer window received: "Alt+ F+ F- Alt-"
 
@@ -252,13 +256,17 @@ void TakeFocus() {
 }
 
 // The dentist presses the camera's button and lets go; the program polls every 200 ms.
-std::string PressCameraButton() {
+std::string HoldAndRelease(volatile LONG* button) {
     gKeys.clear();
-    gEva->buttonDown = 1;
+    *button = 1;
     Pump(500);
-    gEva->buttonDown = 0;
+    *button = 0;
     Pump(500);
     return gKeys;
+}
+
+std::string PressCameraButton() {
+    return HoldAndRelease(&gEva->buttonDown);
 }
 
 // A copy of the program in a folder of its own, with or without the vendor library beside it.
@@ -563,6 +571,104 @@ void WithoutTheVendorLibraryPressesDoNothing() {
     ExitAndCheck(&p);
 }
 
+// Runs the prefix's regsvr32 on the stand-in camera filter, as an installer would register a
+// driver's filter; answers its exit code.
+DWORD Regsvr32(bool unregister) {
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    std::string exe = std::string(system) + "\\regsvr32.exe";
+    std::string commandLine = "\"" + exe + "\" /s " + (unregister ? "/u " : "") + "\"" + gSuiteDir +
+                              "\\VexorCameraFilter.dll\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi))
+        return GetLastError();
+    CloseHandle(pi.hThread);
+    Process p;
+    p.handle = pi.hProcess;
+    return p.Wait(20000);
+}
+
+bool FilterListed() {
+    std::string path =
+        std::string("CLSID\\") + kVideoInputCategory + "\\Instance\\" + kCameraFilterClsid;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// The filter offers `offers` to the objects created from now on, its button is up and its
+// counters start from zero; then it is registered as the only video input device.
+bool RegisterFilter(LONG offers) {
+    *gFilter = CameraFilterControl{};
+    gFilter->offers = offers;
+    DWORD code = Regsvr32(false);
+    CHECK(code == 0, "regsvr32 of the camera filter exited with %lu", code);
+    CHECK(FilterListed(), "the camera filter is not listed as a video input device");
+    return code == 0 && FilterListed();
+}
+
+void UnregisterFilter() {
+    DWORD code = Regsvr32(true);
+    CHECK(code == 0, "regsvr32 /u of the camera filter exited with %lu", code);
+    CHECK(!FilterListed(), "the camera filter is still listed after regsvr32 /u");
+}
+
+// Presses the filter's button in `mode` and expects its keys, twice, and nothing in between: a
+// latch the program failed to clear would send keys again on the next poll.
+void PressFilterButtonTwice(WPARAM command, long mode, const char* keys) {
+    ChooseMode(command, mode);
+    TakeFocus();
+    std::string first = HoldAndRelease(&gFilter->buttonDown);
+    Pump(600);
+    std::string idle = gKeys.substr(std::min(gKeys.size(), first.size()));
+    std::string second = HoldAndRelease(&gFilter->buttonDown);
+    CHECK(first == keys && second == keys, "two presses sent \"%s\" and \"%s\", expected \"%s\"",
+          first.c_str(), second.c_str(), keys);
+    CHECK(idle.empty(), "keys without a press: \"%s\"", idle.c_str());
+}
+
+void CaptureDeviceSourceThroughTheFilter() {
+    ForgetEverything();
+    if (RegisterFilter(kOfferCaptureProperty)) {
+        Process p;
+        if (StartRunning(&p, Install("plain", false))) {
+            CHECK(WaitFor([] { return gFilter->captureCalls > 0; }, 5000),
+                  "the program never asked the filter's capture property interface");
+            PressFilterButtonTwice(kEnter, 3, "Enter+ Enter-");
+            CHECK(gFilter->ksCalls == 0, "%ld kernel-streaming calls to a filter without them",
+                  long(gFilter->ksCalls));
+            ExitAndCheck(&p);
+            CHECK(gFilter->liveObjects == 0, "%ld filter objects left after Exit",
+                  long(gFilter->liveObjects));
+        }
+    }
+    UnregisterFilter();
+}
+
+void RegisterSourceThroughTheFilter() {
+    ForgetEverything();
+    if (RegisterFilter(kOfferKsControl)) {
+        Process p;
+        if (StartRunning(&p, Install("plain", false))) {
+            // The library reads the configuration string over the bus before it takes the source.
+            CHECK(WaitFor([] { return gFilter->busCommands > 0 && gFilter->ksCalls > 0; }, 5000),
+                  "no configuration read through the filter's IKsControl");
+            PressFilterButtonTwice(kKodak, 5, "F5+ F5-");
+            CHECK(gFilter->captureCalls == 0, "%ld capture property calls to a filter without it",
+                  long(gFilter->captureCalls));
+            ExitAndCheck(&p);
+            CHECK(gFilter->liveObjects == 0, "%ld filter objects left after Exit",
+                  long(gFilter->liveObjects));
+        }
+    }
+    UnregisterFilter();
+}
+
 struct Scenario {
     const char* name;
     void (*run)();
@@ -580,6 +686,11 @@ const Scenario kScenarios[] = {
     {"without UExProc.dll the program runs and presses do nothing",
      WithoutTheVendorLibraryPressesDoNothing},
     {"EVA polls are traced on COM2", EvaPollsAreTracedOnCom2},
+    {"with only the stand-in filter registered, presses arrive through the capture-device source",
+     CaptureDeviceSourceThroughTheFilter},
+    {"with the filter offering only kernel-streaming properties, presses arrive through the "
+     "register source on transport 3",
+     RegisterSourceThroughTheFilter},
 };
 
 } // namespace
@@ -597,6 +708,11 @@ int main() {
                                         sizeof(EvaControl), kEvaControlName);
     gEva = static_cast<EvaControl*>(
         MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(EvaControl)));
+    HANDLE filterMapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                           sizeof(CameraFilterControl), kCameraFilterControlName);
+    gFilter = static_cast<CameraFilterControl*>(
+        MapViewOfFile(filterMapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CameraFilterControl)));
     CreateViewer();
 
     int passed = 0, failed = 0;

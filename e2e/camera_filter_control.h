@@ -1,0 +1,27 @@
+// The end-to-end suite's switches and counters for the stand-in camera filter, in named shared
+// memory, and the names under which the filter registers itself.
+#pragma once
+
+#include <windows.h>
+
+const char kCameraFilterControlName[] = "Local\\Vexor2CameraFilterControl";
+
+// The filter's class; its Instance entry under the video input category has the same name.
+const char kCameraFilterClsid[] = "{064B49C9-2408-4253-87D3-22F2FC24E1D8}";
+const char kVideoInputCategory[] = "{860BB310-5D01-11D0-BD3B-00A0C911CE86}";
+const char kCameraFilterName[] = "USB 2820 Video";
+
+// Which of the capture driver's interfaces the filter answers.
+enum : LONG {
+    kOfferCaptureProperty = 1, // the driver's private ICaptureDeviceProperty
+    kOfferKsControl = 2,       // IKsControl with the video register property set
+};
+
+struct CameraFilterControl {
+    volatile LONG offers; // kOffer... bits, read when a filter object is asked for an interface
+    volatile LONG buttonDown;
+    volatile LONG captureCalls; // ICaptureDeviceProperty calls answered
+    volatile LONG ksCalls;      // IKsControl::KsProperty calls answered
+    volatile LONG busCommands;  // I2C and flash commands among them (configuration reads)
+    volatile LONG liveObjects;  // filter objects not yet released
+};
