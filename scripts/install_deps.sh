@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ make
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    clang-format
+    clang-format clang-14 libclang-rt-14-dev
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine wine32:i386 xvfb xauth socat
     python3 file

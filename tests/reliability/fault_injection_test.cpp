@@ -87,8 +87,7 @@ class FaultInjectionTest : public EtLib2Fixture, public ::testing::WithParamInte
             }
             at += one.size() + 1;
         }
-        auto held = [](HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE ? 1 : 0; };
-        int kept = held(gShell.instanceMutex) + held(gSerialLog.tracePort) + held(gJoystick.device);
+        int kept = HandlesKeptByDesign();
         if (winsim::OpenHandleCount() != kept)
             problem += " handles left: " + std::to_string(winsim::OpenHandleCount() - kept) + ";";
         if (winsim::OpenKeyCount())

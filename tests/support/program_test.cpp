@@ -1,39 +1,17 @@
 #include "support/program_test.h"
 
-#include "app/settings.h"
+#include "support/program_state.h"
+
 #include "app/shell.h"
-#include "app/tray.h"
-#include "chiplib/etlib2_state.h"
-#include "chiplib/extension_unit_installer.h"
-#include "customui/custom_window.h"
-#include "keyout/key_action.h"
 #include "resources/resource_ids.h"
-#include "diag/serial_log.h"
-#include "keyout/joystick.h"
 
 #include <cstdio>
 
-void ProgramTest::SetUp() {
-    winsim::Reset();
-    gSettings = Settings{};
-    gKeyAction = KeyActionState{};
-    gShell = Shell{};
-    gCustomWindow = CustomWindow{};
-    gSerialLog = SerialLog{};
-    gJoystick = VirtualJoystick{};
-    gTray = Tray{};
-    gEtLib2 = EtLib2State{};
-    gExtensionUnitInstaller = ExtensionUnitInstaller{};
-    ResetSourcesForTest();
-}
+void ProgramTest::SetUp() { ResetProgramState(); }
 
 void ProgramTest::TearDown() {
     EXPECT_EQ(winsim::OpenKeyCount(), 0) << "registry keys left open";
-    // Handles the program keeps until it ends: the single-instance mutex, the trace port and a
-    // joystick that detachment leaves open.
-    auto held = [](HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE ? 1 : 0; };
-    int kept = held(gShell.instanceMutex) + held(gSerialLog.tracePort) + held(gJoystick.device);
-    EXPECT_EQ(winsim::OpenHandleCount(), kept) << "kernel handles left open";
+    EXPECT_EQ(winsim::OpenHandleCount(), HandlesKeptByDesign()) << "kernel handles left open";
 }
 
 void ProgramTest::ExitFromTray() {

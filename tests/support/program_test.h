@@ -3,6 +3,7 @@
 // mean to keep.
 #pragma once
 
+#include "support/program_state.h"
 #include "winsim/control.h"
 
 #include <gtest/gtest.h>
@@ -26,9 +27,6 @@ class ProgramTest : public ::testing::Test {
     static std::string Keys();
     static int SendKeyLines(); // "SendKey" lines on the debugger output
 };
-
-// Each test binary resets the button-source module it links (the stand-in or the real one).
-void ResetSourcesForTest();
 
 // A named key for readable expectations: "Alt", "Ctrl", "Shift", "Space", "F12", "A", "0x41".
 std::string KeyName(BYTE vk);
