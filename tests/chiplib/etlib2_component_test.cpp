@@ -15,22 +15,7 @@ struct Route {
     size_t transfersPerRead; // one register read on the wire
 };
 
-class EtLib2ComponentTest : public EtLib2Fixture, public ::testing::WithParamInterface<Route> {
-  protected:
-    void LoadSerialNumber() {
-        std::vector<BYTE> image(0x8000, 0xFF);
-        image[1] = 0x01; // block at 340
-        const DWORD base = 340;
-        image[base + 18] = 0x01; // selector 1: string 1
-        image[base + 12] = 0x30;
-        const char text[] = "VX2-0042";
-        image[base + 0x30] = BYTE(sizeof text - 1 + 2);
-        image[base + 0x31] = 3;
-        std::memcpy(&image[base + 0x32], text, sizeof text - 1);
-        camera.LoadEeprom(image);
-        camera.SetRegister(vcam::kBusRegister, 0x04);
-    }
-};
+class EtLib2ComponentTest : public EtLib2Fixture, public ::testing::WithParamInterface<Route> {};
 
 TEST_P(EtLib2ComponentTest, ReadsTheButtonAndTheSerialNumber) {
     const Route& route = GetParam();

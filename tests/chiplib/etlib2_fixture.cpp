@@ -3,6 +3,8 @@
 
 #include "winsim/system.h"
 
+#include <cstring>
+
 void EtLib2Fixture::TearDown() {
     etLib2_Close();
     ChipTest::TearDown();
@@ -45,6 +47,20 @@ void EtLib2Fixture::OfferAllRoutes() {
     OfferExtensionUnit();
     OfferVideoInput();
     OfferReceiver();
+}
+
+void EtLib2Fixture::LoadSerialNumber(const char* text) {
+    std::vector<BYTE> image(0x8000, 0xFF);
+    image[1] = 0x01; // block at 340
+    const DWORD base = 340;
+    image[base + 18] = 0x01; // selector 1: string 1
+    image[base + 12] = 0x30;
+    size_t length = std::strlen(text);
+    image[base + 0x30] = BYTE(length + 2);
+    image[base + 0x31] = 3;
+    std::memcpy(&image[base + 0x32], text, length);
+    camera.LoadEeprom(image);
+    camera.SetRegister(vcam::kBusRegister, 0x04);
 }
 
 std::vector<std::string> EtLib2Fixture::Kinds(vcam::Camera& cam) {

@@ -19,6 +19,9 @@ class EtLib2Fixture : public ChipTest {
     void OfferVideoInput();
     void OfferReceiver();
     void OfferAllRoutes();
+    // A configuration EEPROM whose string 1 reads `text`, and the I2C engine on the sensor bus:
+    // the camera answers the register source's query.
+    void LoadSerialNumber(const char* text = "VX2-0042");
 
   protected:
     void TearDown() override;

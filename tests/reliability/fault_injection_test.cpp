@@ -29,16 +29,7 @@ class FaultInjectionTest : public EtLib2Fixture, public ::testing::WithParamInte
     void Prepare() {
         winsim::AddNamedDevice("COM2", true);
         winsim::SetClockBase(60000);
-        std::vector<BYTE> image(0x8000, 0xFF);
-        image[1] = 0x01;
-        image[340 + 18] = 0x01;
-        image[340 + 12] = 0x30;
-        const char text[] = "VX2-0042";
-        image[340 + 0x30] = BYTE(sizeof text + 1);
-        image[340 + 0x31] = 3;
-        std::memcpy(&image[340 + 0x32], text, sizeof text - 1);
-        camera.LoadEeprom(image);
-        camera.SetRegister(vcam::kBusRegister, 0x04);
+        LoadSerialNumber();
         (this->*GetParam().first)();
         winsim::RegPutDword(HKEY_CURRENT_USER, "Software\\Quillbay", "key", 5); // Kodak(F5)
         for (uint64_t t : {510, 910, 1310, 2110})

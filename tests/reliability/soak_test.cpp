@@ -100,16 +100,7 @@ TEST_F(SoakTest, AMillionTicksStayFlatAndSendOneActionPerPress) {
     winsim::SetTimeLimit(duration + 60000);
     winsim::SetClockBase(0xFFF00000u); // the tick wraps early in the run
     winsim::AddNamedDevice("\\\\.\\PPJoyIOCTL1", false);
-    std::vector<BYTE> image(0x8000, 0xFF);
-    image[1] = 0x01;
-    image[340 + 18] = 0x01;
-    image[340 + 12] = 0x30;
-    const char text[] = "VX2-0042";
-    image[340 + 0x30] = BYTE(sizeof text + 1);
-    image[340 + 0x31] = 3;
-    std::memcpy(&image[340 + 0x32], text, sizeof text - 1);
-    camera.LoadEeprom(image);
-    camera.SetRegister(vcam::kBusRegister, 0x04);
+    LoadSerialNumber();
     Plug();
     winsim::At(1000, [this] { Happen(); });
     winsim::At(1000, [this] { Every(1000); });

@@ -22,17 +22,7 @@ class RegisterSourceTest : public EtLib2Fixture, public ::testing::WithParamInte
         EtLib2Fixture::SetUp();
         com2 = winsim::AddNamedDevice("COM2", true);
         winsim::SetClockBase(60000); // a tick of 0 would read as "no poll finished yet"
-        // A configuration memory whose string 1 reads: the camera answers the query.
-        std::vector<BYTE> image(0x8000, 0xFF);
-        image[1] = 0x01;
-        image[340 + 18] = 0x01;
-        image[340 + 12] = 0x30;
-        const char text[] = "VX2-0042";
-        image[340 + 0x30] = BYTE(sizeof text + 1);
-        image[340 + 0x31] = 3;
-        std::memcpy(&image[340 + 0x32], text, sizeof text - 1);
-        camera.LoadEeprom(image);
-        camera.SetRegister(vcam::kBusRegister, 0x04);
+        LoadSerialNumber();
         (this->*GetParam().offer)();
     }
     void TearDown() override {
