@@ -1,5 +1,6 @@
 // Fuzz target: HID discovery and register access over any system of HID interfaces: capability
-// arrays of any shape, report sizes, failing calls, and the camera somewhere among them.
+// arrays of any shape, report sizes, replies of any content, failing calls, and the camera
+// somewhere among them.
 #include "chiplib/hid_transport.h"
 #include "chiplib/register_protocol.h"
 #include "fuzz/fuzz_support.h"
@@ -32,6 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 else
                     h.buttonCaps[type].push_back(winsim::ButtonCap(report));
             }
+        }
+        if (kind & 128) { // a device that answers anything at all
+            std::vector<uint8_t> reply(64);
+            for (uint8_t& b : reply)
+                b = in.Byte();
+            h.getFeature = [reply](BYTE* report, ULONG length) {
+                for (ULONG i = 1; i < length; ++i)
+                    report[i] = reply[i % reply.size()];
+                return reply[0] != 0xFF;
+            };
         }
         if (kind & 8)
             h.openError = ERROR_ACCESS_DENIED;
