@@ -1,6 +1,7 @@
 // A stand-in for the camera's video capture filter, for the end-to-end suite: an in-process COM
-// server over the virtual camera, registered as a video input device, answering the capture
-// driver's private property interface and IKsControl with the video register property set.
+// server over the virtual camera, registered as a video input device or a BDA receiver component,
+// answering the capture driver's private property interface and IKsControl with the video register
+// or the receiver bus property set.
 #include "sources/capture_device_property.h"
 
 #include "e2e/camera_filter_control.h"
@@ -26,7 +27,7 @@ LONG gServerLocks = 0;
 LONG gObjects = 0; // filter objects of this module, for DllCanUnloadNow
 
 // The suite's switches, or none when it did not create them (regsvr32, a demo): then the filter
-// answers both routes and the button stays up.
+// answers every route, is listed as a video input device, and the button stays up.
 CameraFilterControl* Control() {
     static CameraFilterControl* control = nullptr;
     if (!control) {
@@ -40,7 +41,12 @@ CameraFilterControl* Control() {
 
 LONG Offers() {
     CameraFilterControl* c = Control();
-    return c ? c->offers : kOfferCaptureProperty | kOfferKsControl;
+    return c ? c->offers : kOfferCaptureProperty | kOfferKsControl | kOfferReceiverBus;
+}
+
+LONG ListedAs() {
+    CameraFilterControl* c = Control();
+    return c && c->listedAs ? c->listedAs : kListAsVideoInput;
 }
 
 void Count(volatile LONG CameraFilterControl::*counter) {
@@ -81,6 +87,22 @@ vcam::Camera& Camera() {
     return camera;
 }
 
+// A receiver bus transfer addressed to a device on the I2C bus rather than to the chip's own
+// registers; a get names the device in the property, a set in its data.
+bool ReceiverI2cTransfer(const KSPROPERTY* property, ULONG propertyLength, const void* data,
+                         ULONG dataLength) {
+    if (property->Id != vcam::kBusTransfer)
+        return false;
+    bool get = property->Flags == KSPROPERTY_TYPE_GET;
+    const BYTE* request =
+        get ? reinterpret_cast<const BYTE*>(property) : static_cast<const BYTE*>(data);
+    if (!request || (get ? propertyLength : dataLength) < 28)
+        return false;
+    DWORD device;
+    std::memcpy(&device, request + 24, sizeof device);
+    return device != vcam::kChipRegisters;
+}
+
 class CameraFilter final : public IBaseFilter, public IKsControl, public ICaptureDeviceProperty {
   public:
     CameraFilter() {
@@ -97,7 +119,7 @@ class CameraFilter final : public IBaseFilter, public IKsControl, public ICaptur
         if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter ||
             iid == IID_IBaseFilter)
             *out = static_cast<IBaseFilter*>(this);
-        else if (iid == IID_IKsControl && (offers & kOfferKsControl))
+        else if (iid == IID_IKsControl && (offers & (kOfferKsControl | kOfferReceiverBus)))
             *out = static_cast<IKsControl*>(this);
         else if (iid == IID_ICaptureDeviceProperty && (offers & kOfferCaptureProperty))
             *out = static_cast<ICaptureDeviceProperty*>(this);
@@ -182,17 +204,34 @@ class CameraFilter final : public IBaseFilter, public IKsControl, public ICaptur
     }
     HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
 
-    // ---- IKsControl: the video register property set; nothing else is known ----
+    // ---- IKsControl: the video register set and the receiver bus set, each when offered; any
+    // other set is not known ----
     HRESULT STDMETHODCALLTYPE KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
                                          ULONG dataLength, ULONG* bytesReturned) override {
         Count(&CameraFilterControl::ksCalls);
-        if (property && propertyLength >= sizeof(KSPROPERTY) &&
+        if (bytesReturned)
+            *bytesReturned = 0;
+        bool header = property && propertyLength >= sizeof(KSPROPERTY);
+        bool receiverSet =
+            header && std::memcmp(&property->Set, vcam::kReceiverBusSet, sizeof(GUID)) == 0;
+        LONG offers = Offers();
+        if (receiverSet ? !(offers & kOfferReceiverBus) : !(offers & kOfferKsControl))
+            return vcam::kPropertySetUnsupported;
+        if (receiverSet)
+            Count(&CameraFilterControl::receiverCalls);
+        if (header && !receiverSet &&
             (property->Id == vcam::kI2cCommand || property->Id == vcam::kFlashCommand))
             Count(&CameraFilterControl::busCommands);
+        if (receiverSet && ReceiverI2cTransfer(property, propertyLength, data, dataLength))
+            Count(&CameraFilterControl::busCommands);
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(property);
         uint32_t returned = 0;
         HRESULT hr =
-            Camera().VideoProperty(reinterpret_cast<const uint8_t*>(property), propertyLength,
-                                   static_cast<uint8_t*>(data), dataLength, &returned);
+            receiverSet
+                ? Camera().ReceiverProperty(bytes, propertyLength, static_cast<uint8_t*>(data),
+                                            dataLength, &returned)
+                : Camera().VideoProperty(bytes, propertyLength, static_cast<uint8_t*>(data),
+                                         dataLength, &returned);
         if (bytesReturned)
             *bytesReturned = returned;
         return hr;
@@ -291,8 +330,8 @@ std::string ClassKey() {
 }
 
 // The system device enumerator lists every subkey of the category's Instance key.
-std::string InstanceKey() {
-    return std::string("CLSID\\") + kVideoInputCategory + "\\Instance\\" + kCameraFilterClsid;
+std::string InstanceKey(const char* category) {
+    return std::string("CLSID\\") + category + "\\Instance\\" + kCameraFilterClsid;
 }
 
 } // namespace
@@ -326,14 +365,19 @@ STDAPI DllRegisterServer() {
     DWORD length = GetModuleFileNameA(gModule, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return E_FAIL;
-    const std::pair<std::string, std::pair<const char*, std::string>> values[] = {
+    std::vector<std::pair<std::string, std::pair<const char*, std::string>>> values = {
         {ClassKey(), {nullptr, "Vexor2 stand-in camera filter"}},
         {ClassKey() + "\\InprocServer32", {nullptr, path}},
         {ClassKey() + "\\InprocServer32", {"ThreadingModel", "Both"}},
-        {InstanceKey(), {"FriendlyName", kCameraFilterName}},
-        {InstanceKey(), {"CLSID", kCameraFilterClsid}},
-        {InstanceKey(), {"DevicePath", kDevicePath}},
     };
+    LONG listedAs = ListedAs();
+    for (const char* category : {kVideoInputCategory, kReceiverCategory}) {
+        if (!(listedAs & (category == kVideoInputCategory ? kListAsVideoInput : kListAsReceiver)))
+            continue;
+        values.push_back({InstanceKey(category), {"FriendlyName", kCameraFilterName}});
+        values.push_back({InstanceKey(category), {"CLSID", kCameraFilterClsid}});
+        values.push_back({InstanceKey(category), {"DevicePath", kDevicePath}});
+    }
     for (const auto& v : values) {
         LONG r = SetText(HKEY_CLASSES_ROOT, v.first, v.second.first, v.second.second);
         if (r != ERROR_SUCCESS)
@@ -343,10 +387,11 @@ STDAPI DllRegisterServer() {
 }
 
 STDAPI DllUnregisterServer() {
-    LONG a = RegDeleteTreeA(HKEY_CLASSES_ROOT, InstanceKey().c_str());
-    LONG b = RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey().c_str());
+    LONG a = RegDeleteTreeA(HKEY_CLASSES_ROOT, InstanceKey(kVideoInputCategory).c_str());
+    LONG b = RegDeleteTreeA(HKEY_CLASSES_ROOT, InstanceKey(kReceiverCategory).c_str());
+    LONG c = RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey().c_str());
     // What is already gone is unregistered.
-    for (LONG r : {a, b})
+    for (LONG r : {a, b, c})
         if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
             return HRESULT_FROM_WIN32(r);
     return S_OK;

@@ -6,22 +6,32 @@
 
 const char kCameraFilterControlName[] = "Local\\Vexor2CameraFilterControl";
 
-// The filter's class; its Instance entry under the video input category has the same name.
+// The filter's class; its Instance entry under each category it is listed in has the same name.
 const char kCameraFilterClsid[] = "{064B49C9-2408-4253-87D3-22F2FC24E1D8}";
 const char kVideoInputCategory[] = "{860BB310-5D01-11D0-BD3B-00A0C911CE86}";
+const char kReceiverCategory[] = "{FD0A5AF4-B41D-11D2-9C95-00C04F7971E0}";
 const char kCameraFilterName[] = "USB 2820 Video";
 
 // Which of the capture driver's interfaces the filter answers.
 enum : LONG {
     kOfferCaptureProperty = 1, // the driver's private ICaptureDeviceProperty
     kOfferKsControl = 2,       // IKsControl with the video register property set
+    kOfferReceiverBus = 4,     // IKsControl with the receiver bus property set
+};
+
+// Where regsvr32 lists the filter; none of the bits (no suite) means a video input device.
+enum : LONG {
+    kListAsVideoInput = 1,
+    kListAsReceiver = 2, // a BDA receiver component
 };
 
 struct CameraFilterControl {
     volatile LONG offers; // kOffer... bits, read when a filter object is asked for an interface
     volatile LONG buttonDown;
-    volatile LONG captureCalls; // ICaptureDeviceProperty calls answered
-    volatile LONG ksCalls;      // IKsControl::KsProperty calls answered
-    volatile LONG busCommands;  // I2C and flash commands among them (configuration reads)
-    volatile LONG liveObjects;  // filter objects not yet released
+    volatile LONG captureCalls;  // ICaptureDeviceProperty calls answered
+    volatile LONG ksCalls;       // IKsControl::KsProperty calls answered, in either set
+    volatile LONG busCommands;   // I2C and flash requests among them (configuration reads)
+    volatile LONG liveObjects;   // filter objects not yet released
+    volatile LONG listedAs;      // kListAs... bits, read by DllRegisterServer
+    volatile LONG receiverCalls; // KsProperty calls in the receiver bus set
 };

@@ -591,9 +591,8 @@ DWORD Regsvr32(bool unregister) {
     return p.Wait(20000);
 }
 
-bool FilterListed() {
-    std::string path =
-        std::string("CLSID\\") + kVideoInputCategory + "\\Instance\\" + kCameraFilterClsid;
+bool FilterListed(const char* category = kVideoInputCategory) {
+    std::string path = std::string("CLSID\\") + category + "\\Instance\\" + kCameraFilterClsid;
     HKEY key;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
@@ -601,21 +600,34 @@ bool FilterListed() {
     return true;
 }
 
-// The filter offers `offers` to the objects created from now on, its button is up and its
-// counters start from zero; then it is registered as the only video input device.
-bool RegisterFilter(LONG offers) {
-    *gFilter = CameraFilterControl{};
-    gFilter->offers = offers;
+// Registers the filter as regsvr32 lists it now (in the categories of gFilter->listedAs); answers
+// whether it is listed exactly there.
+bool Reregister() {
     DWORD code = Regsvr32(false);
     CHECK(code == 0, "regsvr32 of the camera filter exited with %lu", code);
-    CHECK(FilterListed(), "the camera filter is not listed as a video input device");
-    return code == 0 && FilterListed();
+    bool video = FilterListed(kVideoInputCategory), receiver = FilterListed(kReceiverCategory);
+    bool expected = video == ((gFilter->listedAs & kListAsVideoInput) != 0) &&
+                    receiver == ((gFilter->listedAs & kListAsReceiver) != 0);
+    CHECK(expected, "the camera filter is listed as video input %d, as receiver %d, expected %ld",
+          int(video), int(receiver), long(gFilter->listedAs));
+    return code == 0 && expected;
+}
+
+// The filter offers `offers` to the objects created from now on, its button is up and its
+// counters start from zero; then it is registered as the only device of the `listedAs`
+// categories.
+bool RegisterFilter(LONG offers, LONG listedAs = kListAsVideoInput) {
+    *gFilter = CameraFilterControl{};
+    gFilter->offers = offers;
+    gFilter->listedAs = listedAs;
+    return Reregister();
 }
 
 void UnregisterFilter() {
     DWORD code = Regsvr32(true);
     CHECK(code == 0, "regsvr32 /u of the camera filter exited with %lu", code);
-    CHECK(!FilterListed(), "the camera filter is still listed after regsvr32 /u");
+    CHECK(!FilterListed(kVideoInputCategory) && !FilterListed(kReceiverCategory),
+          "the camera filter is still listed after regsvr32 /u");
 }
 
 // Presses the filter's button in `mode` and expects its keys, twice, and nothing in between: a
@@ -669,6 +681,82 @@ void RegisterSourceThroughTheFilter() {
     UnregisterFilter();
 }
 
+// Transport 4 is tried only when the HID, extension-unit and video-input routes find nothing: the
+// filter is listed only as a receiver component and answers only the receiver bus property set.
+void ReceiverSourceThroughTheFilter() {
+    ForgetEverything();
+    if (RegisterFilter(kOfferReceiverBus, kListAsReceiver)) {
+        Process p;
+        if (StartRunning(&p, Install("plain", false))) {
+            // The configuration string comes over the receiver's I2C bus transfers.
+            CHECK(WaitFor([] { return gFilter->busCommands > 0 && gFilter->receiverCalls > 0; },
+                          5000),
+                  "no configuration read through the receiver bus property set");
+            PressFilterButtonTwice(32772, 2, "Space+ Space-");
+            CHECK(gFilter->ksCalls == gFilter->receiverCalls,
+                  "%ld kernel-streaming calls outside the receiver bus set",
+                  long(gFilter->ksCalls - gFilter->receiverCalls));
+            CHECK(gFilter->captureCalls == 0, "%ld capture property calls to a filter without it",
+                  long(gFilter->captureCalls));
+            ExitAndCheck(&p);
+            CHECK(gFilter->liveObjects == 0, "%ld filter objects left after Exit",
+                  long(gFilter->liveObjects));
+        }
+    }
+    UnregisterFilter();
+}
+
+// Posted as Windows broadcasts it when a device comes or goes. The arrival and removal events
+// carry a pointer: they are sent, never posted.
+void PostDevicesChanged() {
+    CHECK(PostMessageA(MainWindow(), WM_DEVICECHANGE, 0x0007, 0), // DBT_DEVNODES_CHANGED
+          "posting WM_DEVICECHANGE failed with %lu", GetLastError());
+}
+
+// What a press gives while the program has no source: no keys, and no poll reaches the filter.
+void PressGivesNothing() {
+    TakeFocus();
+    LONG before = gFilter->captureCalls;
+    std::string got = HoldAndRelease(&gFilter->buttonDown);
+    CHECK(got.empty(), "a press without a listed filter sent \"%s\"", got.c_str());
+    CHECK(gFilter->captureCalls == before, "%ld capture property calls after the filter went",
+          long(gFilter->captureCalls - before));
+}
+
+// The filter goes away and comes back, each time announced by a device change: the program lets
+// go of the old filter object, runs without a source, then finds the filter again.
+void DeviceChangeReattachesTheSource() {
+    ForgetEverything();
+    if (!RegisterFilter(kOfferCaptureProperty)) {
+        UnregisterFilter();
+        return;
+    }
+    Process p;
+    if (StartRunning(&p, Install("plain", false))) {
+        CHECK(WaitFor([] { return gFilter->captureCalls > 0; }, 5000),
+              "the program never asked the filter's capture property interface");
+        PressFilterButtonTwice(kKodak, 5, "F5+ F5-");
+
+        UnregisterFilter();
+        PostDevicesChanged();
+        CHECK(WaitFor([] { return gFilter->liveObjects == 0; }, 5000),
+              "%ld filter objects still held after the device change", long(gFilter->liveObjects));
+        PressGivesNothing();
+
+        if (Reregister()) {
+            LONG before = gFilter->captureCalls;
+            PostDevicesChanged();
+            CHECK(WaitFor([before] { return gFilter->captureCalls > before; }, 5000),
+                  "the filter was not asked again after it came back");
+            PressFilterButtonTwice(kKodak, 5, "F5+ F5-");
+        }
+        ExitAndCheck(&p);
+        CHECK(gFilter->liveObjects == 0, "%ld filter objects left after Exit",
+              long(gFilter->liveObjects));
+    }
+    UnregisterFilter();
+}
+
 struct Scenario {
     const char* name;
     void (*run)();
@@ -691,6 +779,10 @@ const Scenario kScenarios[] = {
     {"with the filter offering only kernel-streaming properties, presses arrive through the "
      "register source on transport 3",
      RegisterSourceThroughTheFilter},
+    {"with the filter registered only as a BDA receiver component, presses arrive through the "
+     "register source on transport 4",
+     ReceiverSourceThroughTheFilter},
+    {"a device change re-attaches the source", DeviceChangeReattachesTheSource},
 };
 
 } // namespace

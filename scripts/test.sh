@@ -1,10 +1,36 @@
 #!/usr/bin/env bash
-# Runs every test: the native suite against winsim, the same suite under ASan and UBSan, and the
-# conformance tests natively and, cross-built for Windows, under Wine.
+# Runs every test: the native suite against winsim (fault-injection sweep and soak included), the
+# same suite under ASan and UBSan, a bounded fuzz pass, and, cross-built for Windows, the
+# conformance and end-to-end tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install_deps.sh
+deps_failed=0
+scripts/install_deps.sh || deps_failed=1
+
+# Why the Windows tests cannot run under Wine on this machine; nothing when they can.
+wine_missing() {
+    if [[ $'\n'$(dpkg --print-foreign-architectures 2>/dev/null)$'\n' != *$'\ni386\n'* ]]; then
+        echo "the i386 architecture could not be enabled"
+    elif [[ $(dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null) != *" ok installed" ]]; then
+        echo "wine32 could not be installed"
+    elif ! command -v wine >/dev/null; then
+        echo "wine could not be installed"
+    fi
+}
+
+# Only a Wine that could not be installed is skipped; any other missing dependency, or a Wine
+# that is installed but does not work, fails the run.
+skipped=""
+if ((deps_failed)); then
+    reason=$(wine_missing)
+    if [[ -z $reason ]]; then
+        echo "test: scripts/install_deps.sh failed" >&2
+        exit 1
+    fi
+    skipped="Wine tests skipped: $reason (scripts/install_deps.sh failed, see above)"
+    echo "$skipped"
+fi
 
 for preset in native asan windows; do
     cmake --preset "$preset" >/dev/null
@@ -13,4 +39,10 @@ done
 
 ctest --preset native
 ctest --preset asan
-ctest --preset windows
+scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
+if [[ -z $skipped ]]; then
+    ctest --preset windows
+else
+    # Repeated last, where a reader of the log looks.
+    echo "$skipped"
+fi
