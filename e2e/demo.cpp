@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "e2e/eva_control.h"
+#include "support/key_label.h"
 
 #include <cstdio>
 #include <cstring>
@@ -33,38 +34,16 @@ struct Mode {
     {'0', 32778, "Custom Settings"},
 };
 
-std::string KeyName(WPARAM vk) {
-    switch (vk) {
-    case VK_MENU:
-        return "Alt";
-    case VK_CONTROL:
-        return "Ctrl";
-    case VK_SHIFT:
-        return "Shift";
-    case VK_SPACE:
-        return "Space";
-    case VK_RETURN:
-        return "Enter";
-    }
-    if (vk >= VK_F1 && vk <= VK_F12)
-        return "F" + std::to_string(vk - VK_F1 + 1);
-    if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
-        return std::string(1, char(vk));
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", unsigned(vk));
-    return hex;
-}
-
 LRESULT CALLBACK ViewerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-        gKeys += (gKeys.empty() ? "" : " ") + KeyName(wParam) + " down";
+        gKeys += (gKeys.empty() ? "" : " ") + KeyLabel(unsigned(wParam)) + " down";
         SetWindowTextA(gShown, ("Received: " + gKeys).c_str());
         return 0;
     case WM_KEYUP:
     case WM_SYSKEYUP:
-        gKeys += (gKeys.empty() ? "" : " ") + KeyName(wParam) + " up";
+        gKeys += (gKeys.empty() ? "" : " ") + KeyLabel(unsigned(wParam)) + " up";
         SetWindowTextA(gShown, ("Received: " + gKeys).c_str());
         return 0;
     }

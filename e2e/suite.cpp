@@ -8,6 +8,7 @@
 
 #include "e2e/camera_filter_control.h"
 #include "e2e/eva_control.h"
+#include "support/key_label.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -197,30 +198,6 @@ void Keys(std::initializer_list<BYTE> held, BYTE key) {
     Pump(200);
 }
 
-std::string KeyName(WPARAM vk) {
-    switch (vk) {
-    case VK_MENU:
-        return "Alt";
-    case VK_CONTROL:
-        return "Ctrl";
-    case VK_SHIFT:
-        return "Shift";
-    case VK_SPACE:
-        return "Space";
-    case VK_RETURN:
-        return "Enter";
-    case VK_F5:
-        return "F5";
-    case VK_F12:
-        return "F12";
-    }
-    if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
-        return std::string(1, char(vk));
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", unsigned(vk));
-    return hex;
-}
-
 // The window that stands for the imaging program: it has the focus and records every key.
 LRESULT CALLBACK ViewerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
@@ -230,7 +207,8 @@ LRESULT CALLBACK ViewerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SYSKEYUP:
         if (!gKeys.empty())
             gKeys += ' ';
-        gKeys += KeyName(wParam) + (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN ? "+" : "-");
+        gKeys +=
+            KeyLabel(unsigned(wParam)) + (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN ? "+" : "-");
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);

@@ -1,5 +1,6 @@
 #include "support/program_test.h"
 
+#include "support/key_label.h"
 #include "support/program_state.h"
 
 #include "app/shell.h"
@@ -7,7 +8,9 @@
 
 #include <cstdio>
 
-void ProgramTest::SetUp() { ResetProgramState(); }
+void ProgramTest::SetUp() {
+    ResetProgramState();
+}
 
 void ProgramTest::TearDown() {
     EXPECT_EQ(winsim::OpenKeyCount(), 0) << "registry keys left open";
@@ -30,38 +33,12 @@ void ProgramTest::ExitAt(uint64_t time) {
     winsim::At(time, ExitFromTray);
 }
 
-std::string KeyName(BYTE vk) {
-    switch (vk) {
-    case VK_MENU:
-        return "Alt";
-    case VK_CONTROL:
-        return "Ctrl";
-    case VK_SHIFT:
-        return "Shift";
-    case VK_SPACE:
-        return "Space";
-    case VK_RETURN:
-        return "Enter";
-    case VK_F4:
-        return "F4";
-    case VK_F5:
-        return "F5";
-    case VK_F12:
-        return "F12";
-    }
-    if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
-        return std::string(1, char(vk));
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", vk);
-    return hex;
-}
-
 std::string ProgramTest::Keys() {
     std::string out;
     for (const winsim::KeyEvent& e : winsim::KeyEvents()) {
         if (!out.empty())
             out += ' ';
-        out += KeyName(e.vk) + ((e.flags & KEYEVENTF_KEYUP) ? "-" : "+");
+        out += KeyLabel(e.vk) + ((e.flags & KEYEVENTF_KEYUP) ? "-" : "+");
     }
     winsim::ClearKeyEvents();
     return out;

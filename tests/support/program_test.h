@@ -27,6 +27,3 @@ class ProgramTest : public ::testing::Test {
     static std::string Keys();
     static int SendKeyLines(); // "SendKey" lines on the debugger output
 };
-
-// A named key for readable expectations: "Alt", "Ctrl", "Shift", "Space", "F12", "A", "0x41".
-std::string KeyName(BYTE vk);
