@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace winsim::detail {
 
@@ -25,7 +26,10 @@ std::string Lower(const std::string& s) {
 bool Fails(const char* function) {
     Machine& m = M();
     uint64_t global = ++m.calls;
-    uint64_t own = ++m.callsByName[function];
+    auto counted = m.callsByName.find(std::string_view(function));
+    if (counted == m.callsByName.end())
+        counted = m.callsByName.emplace(function, 0).first;
+    uint64_t own = ++counted->second;
     if (m.recordCallLog)
         m.callLog.push_back(function);
     for (auto it = m.faults.begin(); it != m.faults.end(); ++it) {

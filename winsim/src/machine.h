@@ -136,7 +136,8 @@ struct Machine {
 
     DWORD lastError = 0;
     uint64_t calls = 0;
-    std::map<std::string, uint64_t> callsByName;
+    // Looked up by the caller's literal without building a string: counting allocates nothing.
+    std::map<std::string, uint64_t, std::less<>> callsByName;
     std::vector<Fault> faults;
     std::vector<std::string> callLog;
     bool recordCallLog = true;
