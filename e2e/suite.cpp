@@ -622,16 +622,15 @@ void PressFilterButtonTwice(WPARAM command, long mode, const char* keys) {
     CHECK(idle.empty(), "keys without a press: \"%s\"", idle.c_str());
 }
 
-void CaptureDeviceSourceThroughTheFilter() {
+// The frame of every stand-in filter scenario: the filter registered with these offers, the
+// program running from a folder without UExProc.dll, `body` driving it, then Exit with code 0,
+// no filter object left, and the filter unregistered whatever happened.
+template <class Body> void WithFilter(LONG offers, LONG listedAs, Body body) {
     ForgetEverything();
-    if (RegisterFilter(kOfferCaptureProperty)) {
+    if (RegisterFilter(offers, listedAs)) {
         Process p;
         if (StartRunning(&p, Install("plain", false))) {
-            CHECK(WaitFor([] { return gFilter->captureCalls > 0; }, 5000),
-                  "the program never asked the filter's capture property interface");
-            PressFilterButtonTwice(kEnter, 3, "Enter+ Enter-");
-            CHECK(gFilter->ksCalls == 0, "%ld kernel-streaming calls to a filter without them",
-                  long(gFilter->ksCalls));
+            body();
             ExitAndCheck(&p);
             CHECK(gFilter->liveObjects == 0, "%ld filter objects left after Exit",
                   long(gFilter->liveObjects));
@@ -640,48 +639,41 @@ void CaptureDeviceSourceThroughTheFilter() {
     UnregisterFilter();
 }
 
+void CaptureDeviceSourceThroughTheFilter() {
+    WithFilter(kOfferCaptureProperty, kListAsVideoInput, [] {
+        CHECK(WaitFor([] { return gFilter->captureCalls > 0; }, 5000),
+              "the program never asked the filter's capture property interface");
+        PressFilterButtonTwice(kEnter, 3, "Enter+ Enter-");
+        CHECK(gFilter->ksCalls == 0, "%ld kernel-streaming calls to a filter without them",
+              long(gFilter->ksCalls));
+    });
+}
+
 void RegisterSourceThroughTheFilter() {
-    ForgetEverything();
-    if (RegisterFilter(kOfferKsControl)) {
-        Process p;
-        if (StartRunning(&p, Install("plain", false))) {
-            // The library reads the configuration string over the bus before it takes the source.
-            CHECK(WaitFor([] { return gFilter->busCommands > 0 && gFilter->ksCalls > 0; }, 5000),
-                  "no configuration read through the filter's IKsControl");
-            PressFilterButtonTwice(kKodak, 5, "F5+ F5-");
-            CHECK(gFilter->captureCalls == 0, "%ld capture property calls to a filter without it",
-                  long(gFilter->captureCalls));
-            ExitAndCheck(&p);
-            CHECK(gFilter->liveObjects == 0, "%ld filter objects left after Exit",
-                  long(gFilter->liveObjects));
-        }
-    }
-    UnregisterFilter();
+    WithFilter(kOfferKsControl, kListAsVideoInput, [] {
+        // The library reads the configuration string over the bus before it takes the source.
+        CHECK(WaitFor([] { return gFilter->busCommands > 0 && gFilter->ksCalls > 0; }, 5000),
+              "no configuration read through the filter's IKsControl");
+        PressFilterButtonTwice(kKodak, 5, "F5+ F5-");
+        CHECK(gFilter->captureCalls == 0, "%ld capture property calls to a filter without it",
+              long(gFilter->captureCalls));
+    });
 }
 
 // Transport 4 is tried only when the HID, extension-unit and video-input routes find nothing: the
 // filter is listed only as a receiver component and answers only the receiver bus property set.
 void ReceiverSourceThroughTheFilter() {
-    ForgetEverything();
-    if (RegisterFilter(kOfferReceiverBus, kListAsReceiver)) {
-        Process p;
-        if (StartRunning(&p, Install("plain", false))) {
-            // The configuration string comes over the receiver's I2C bus transfers.
-            CHECK(WaitFor([] { return gFilter->busCommands > 0 && gFilter->receiverCalls > 0; },
-                          5000),
-                  "no configuration read through the receiver bus property set");
-            PressFilterButtonTwice(32772, 2, "Space+ Space-");
-            CHECK(gFilter->ksCalls == gFilter->receiverCalls,
-                  "%ld kernel-streaming calls outside the receiver bus set",
-                  long(gFilter->ksCalls - gFilter->receiverCalls));
-            CHECK(gFilter->captureCalls == 0, "%ld capture property calls to a filter without it",
-                  long(gFilter->captureCalls));
-            ExitAndCheck(&p);
-            CHECK(gFilter->liveObjects == 0, "%ld filter objects left after Exit",
-                  long(gFilter->liveObjects));
-        }
-    }
-    UnregisterFilter();
+    WithFilter(kOfferReceiverBus, kListAsReceiver, [] {
+        // The configuration string comes over the receiver's I2C bus transfers.
+        CHECK(WaitFor([] { return gFilter->busCommands > 0 && gFilter->receiverCalls > 0; }, 5000),
+              "no configuration read through the receiver bus property set");
+        PressFilterButtonTwice(32772, 2, "Space+ Space-");
+        CHECK(gFilter->ksCalls == gFilter->receiverCalls,
+              "%ld kernel-streaming calls outside the receiver bus set",
+              long(gFilter->ksCalls - gFilter->receiverCalls));
+        CHECK(gFilter->captureCalls == 0, "%ld capture property calls to a filter without it",
+              long(gFilter->captureCalls));
+    });
 }
 
 // Posted as Windows broadcasts it when a device comes or goes. The arrival and removal events
@@ -704,13 +696,7 @@ void PressGivesNothing() {
 // The filter goes away and comes back, each time announced by a device change: the program lets
 // go of the old filter object, runs without a source, then finds the filter again.
 void DeviceChangeReattachesTheSource() {
-    ForgetEverything();
-    if (!RegisterFilter(kOfferCaptureProperty)) {
-        UnregisterFilter();
-        return;
-    }
-    Process p;
-    if (StartRunning(&p, Install("plain", false))) {
+    WithFilter(kOfferCaptureProperty, kListAsVideoInput, [] {
         CHECK(WaitFor([] { return gFilter->captureCalls > 0; }, 5000),
               "the program never asked the filter's capture property interface");
         PressFilterButtonTwice(kKodak, 5, "F5+ F5-");
@@ -728,11 +714,7 @@ void DeviceChangeReattachesTheSource() {
                   "the filter was not asked again after it came back");
             PressFilterButtonTwice(kKodak, 5, "F5+ F5-");
         }
-        ExitAndCheck(&p);
-        CHECK(gFilter->liveObjects == 0, "%ld filter objects left after Exit",
-              long(gFilter->liveObjects));
-    }
-    UnregisterFilter();
+    });
 }
 
 struct Scenario {
