@@ -1,8 +1,11 @@
-// What one steady-state poll tick costs on each route: exactly the protocol's minimum of
-// transfers, one trace fragment, and no allocation by the program.
+// What one steady-state poll tick costs on each source and route: exactly the protocol's
+// minimum of transfers, the one trace fragment, and no allocation by the program.
+#include "app/shell.h"
 #include "chiplib/etlib2_test.h"
 #include "diag/serial_log.h"
 #include "sources/button_source.h"
+#include "winsim/capture_filter.h"
+#include "winsim/devices.h"
 #include "winsim/dshow.h"
 
 #include <atomic>
@@ -14,8 +17,8 @@ namespace {
 std::atomic<long> gNews{0};
 } // namespace
 
-// Counts every C++ allocation in this test binary, the program's and winsim's alike. The
-// sanitizers bring their own allocator, so a sanitized build counts nothing.
+// Counts every C++ allocation in this test binary. The sanitizers bring their own allocator,
+// so a sanitized build counts nothing and the allocation check is left to the plain build.
 #ifndef __SANITIZE_ADDRESS__
 void* operator new(size_t size) {
     ++gNews;
@@ -33,52 +36,74 @@ void operator delete(void* p, size_t) noexcept {
 
 namespace {
 
+class TickCostTest;
+
 struct Route {
     const char* name;
-    void (EtLib2Fixture::*offer)();
-    size_t transfersPerTick;
+    void (*offer)(TickCostTest&);
+    size_t transfersPerTick; // the protocol's minimum
+    size_t traceWritesPerTick;
 };
 
-class TickCostTest : public EtLib2Fixture, public ::testing::WithParamInterface<Route> {};
+class TickCostTest : public EtLib2Fixture, public ::testing::WithParamInterface<Route> {
+  public:
+    using EtLib2Fixture::camera;
+    using EtLib2Fixture::OfferExtensionUnit;
+    using EtLib2Fixture::OfferHid;
+    using EtLib2Fixture::OfferReceiver;
+    using EtLib2Fixture::OfferVideoInput;
+};
 
 TEST_P(TickCostTest, SteadyTickMakesTheMinimumTransfersAndAllocatesNothing) {
     winsim::NamedDevice* com2 = winsim::AddNamedDevice("COM2", true);
     winsim::SetClockBase(60000);
     LoadSerialNumber();
-    (this->*GetParam().offer)();
+    GetParam().offer(*this);
     AttachButtonSource();
-    ASSERT_TRUE(gButtonSource.registerSource);
-    for (int i = 0; i < 3; ++i) { // settle: first fragment, first-use tables
-        Sleep(200);
-        PollRegisterButton();
-    }
-    camera.ClearTransfers();
-    com2->writes.clear();
+    ASSERT_TRUE(gButtonSource.registerSource || gButtonSource.evaSource ||
+                gButtonSource.captureDevice);
+    // From here only counts are kept, so what allocates is the program.
+    camera.SetRecording(false);
+    com2->recordWrites = false;
     winsim::RecordCallLog(false);
-    uint64_t heapCalls = winsim::CallCount("HeapAlloc");
+    for (int i = 0; i < 3; ++i) { // settle: first fragment, the simulation's first use
+        Sleep(200);
+        PollOnce();
+    }
+    const size_t transfers = camera.TransferCount(), writes = com2->writeCount;
+    const uint64_t heapCalls = winsim::CallCount("HeapAlloc");
     const int ticks = 10;
-    long newsBefore = gNews;
+    const long newsBefore = gNews;
     for (int i = 0; i < ticks; ++i) {
         Sleep(200);
-        EXPECT_EQ(PollRegisterButton(), 0);
+        PollOnce();
     }
-    long news = gNews - newsBefore;
-    EXPECT_EQ(camera.Transfers().size(), ticks * GetParam().transfersPerTick);
-    EXPECT_EQ(com2->writes.size(), size_t(ticks)); // one fragment per tick
+    const long news = gNews - newsBefore;
+    EXPECT_EQ(camera.TransferCount() - transfers, ticks * GetParam().transfersPerTick);
+    EXPECT_EQ(com2->writeCount - writes, ticks * GetParam().traceWritesPerTick);
     EXPECT_EQ(winsim::CallCount("HeapAlloc") - heapCalls, 0u);
-    std::printf("%s: %zu transfers, %zu trace writes, %ld C++ allocations (winsim and the "
-                "camera model included) per tick\n",
-                GetParam().name, camera.Transfers().size() / ticks, com2->writes.size() / ticks,
-                news / ticks);
+    EXPECT_EQ(news, 0) << "C++ allocations in " << ticks << " ticks";
+    EXPECT_TRUE(winsim::KeyEvents().empty()) << "no press, no key";
+    std::printf("%s: %zu transfers, %zu trace writes, %ld C++ allocations per tick\n",
+                GetParam().name, (camera.TransferCount() - transfers) / ticks,
+                (com2->writeCount - writes) / ticks, news / ticks);
     DetachButtonSource();
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    EveryTransport, TickCostTest,
-    ::testing::Values(Route{"Hid", &EtLib2Fixture::OfferHid, 2},
-                      Route{"ExtensionUnit", &EtLib2Fixture::OfferExtensionUnit, 4},
-                      Route{"VideoInput", &EtLib2Fixture::OfferVideoInput, 2},
-                      Route{"Receiver", &EtLib2Fixture::OfferReceiver, 1}),
+    EverySourceAndRoute, TickCostTest,
+    ::testing::Values(
+        Route{"RegisterHid", [](TickCostTest& t) { t.OfferHid(); }, 2, 1},
+        Route{"RegisterExtensionUnit", [](TickCostTest& t) { t.OfferExtensionUnit(); }, 4, 1},
+        Route{"RegisterVideoInput", [](TickCostTest& t) { t.OfferVideoInput(); }, 2, 1},
+        Route{"RegisterReceiver", [](TickCostTest& t) { t.OfferReceiver(); }, 1, 1},
+        Route{"Eva", [](TickCostTest& t) { winsim::InstallEvaLibrary(&t.camera); }, 1, 2},
+        Route{"CaptureDevice",
+              [](TickCostTest& t) {
+                  winsim::AddVideoInputDevice("USB 2820 Video", "\\\\?\\usb#vid_eb1a&pid_2820",
+                                              winsim::CaptureFilterOf(&t.camera, true));
+              },
+              2, 0}),
     [](const ::testing::TestParamInfo<Route>& info) { return std::string(info.param.name); });
 
 } // namespace

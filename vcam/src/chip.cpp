@@ -73,6 +73,16 @@ void Camera::FailTransfer(size_t occurrence) {
 Transfer& Camera::Record(Route route, Direction direction, uint32_t id, uint32_t length,
                          const uint8_t* sent, size_t sentLength) {
     ++transferNumber_;
+    if (!recording_) {
+        unrecorded_.route = route;
+        unrecorded_.direction = direction;
+        unrecorded_.id = id;
+        unrecorded_.length = length;
+        unrecorded_.sent.assign(sent, sent ? sent + sentLength : sent);
+        unrecorded_.returned.clear();
+        unrecorded_.ok = false;
+        return unrecorded_;
+    }
     Transfer t{route, direction, id, length, {}, {}, false};
     if (sent)
         t.sent.assign(sent, sent + sentLength);

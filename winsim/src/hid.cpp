@@ -209,11 +209,21 @@ BOOLEAN WINAPI HidD_GetFeature(HANDLE device, PVOID reportBuffer, ULONG reportBu
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::vector<BYTE> report(buffer, buffer + size + 1);
-    if (!hid->declared.getFeature || !hid->declared.getFeature(report.data(), ULONG(size) + 1)) {
+    // The driver's own copy of the report, on the stack for the usual sizes so that the
+    // simulation allocates nothing on a poll.
+    const size_t length = size_t(size) + 1;
+    BYTE small[256];
+    std::vector<BYTE> large;
+    BYTE* report = small;
+    if (length > sizeof small) {
+        large.resize(length);
+        report = large.data();
+    }
+    std::memcpy(report, buffer, length);
+    if (!hid->declared.getFeature || !hid->declared.getFeature(report, ULONG(length))) {
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
     }
-    std::memcpy(buffer, report.data(), report.size());
+    std::memcpy(buffer, report, length);
     return TRUE;
 }

@@ -43,7 +43,9 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
         return TRUE;
     }
     const char* bytes = static_cast<const char*>(buffer);
-    d->writes.emplace_back(bytes, bytes + bytesToWrite);
+    ++d->writeCount;
+    if (d->recordWrites)
+        d->writes.emplace_back(bytes, bytes + bytesToWrite);
     if (bytesWritten)
         *bytesWritten = bytesToWrite;
     return TRUE;

@@ -179,9 +179,10 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     }
     // Keep the object alive across events that may close the other process's handle.
     auto keep = M().handles[reinterpret_cast<uintptr_t>(handle)].mutex;
-    winsim::MutexWait wait{mutex->name, milliseconds, WAIT_TIMEOUT, M().now, M().now};
+    const uint64_t start = M().now;
+    DWORD result = WAIT_TIMEOUT;
     if (!mutex->otherOwns) {
-        wait.result = Acquire(mutex);
+        result = Acquire(mutex);
     } else if (milliseconds == INFINITE && NextEventTime() == UINT64_MAX) {
         throw winsim::Stall("WaitForSingleObject(INFINITE) on a mutex nobody will release");
     } else {
@@ -197,11 +198,11 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         if (mutex->otherOwns)
             AdvanceTo(deadline);
         else
-            wait.result = Acquire(mutex);
+            result = Acquire(mutex);
     }
-    wait.end = M().now;
-    Devices().mutexWaits.push_back(wait);
-    return wait.result;
+    if (M().recordCallLog)
+        Devices().mutexWaits.push_back({mutex->name, milliseconds, result, start, M().now});
+    return result;
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE handle) {

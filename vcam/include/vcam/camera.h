@@ -95,6 +95,11 @@ class Camera {
     // ---- traffic ----
     const std::vector<Transfer>& Transfers() const { return transfers_; }
     void ClearTransfers() { transfers_.clear(); }
+    // Transfers made since construction, recorded or not.
+    size_t TransferCount() const { return transferNumber_; }
+    // Off: transfers are counted but not kept, so a measurement sees only the program's own
+    // allocations.
+    void SetRecording(bool on) { recording_ = on; }
     // The `occurrence`-th transfer from now (1 = the next) is refused, as a stalled one.
     void FailTransfer(size_t occurrence);
 
@@ -169,7 +174,9 @@ class Camera {
     std::vector<uint8_t> flashResult_;
 
     std::vector<Transfer> transfers_;
-    size_t transferNumber_ = 0;    // transfers since construction, cleared records included
+    bool recording_ = true;
+    Transfer unrecorded_{};     // the transfer in hand while recording is off; keeps its capacity
+    size_t transferNumber_ = 0; // transfers since construction, cleared records included
     std::vector<size_t> refusals_; // transfer numbers to refuse
 };
 

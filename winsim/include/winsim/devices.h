@@ -83,7 +83,9 @@ struct NamedDevice {
     COMMTIMEOUTS timeouts = {};
     DCB dcb = {};
     DWORD commMask = 0;
-    std::vector<std::string> writes; // each WriteFile's bytes
+    std::vector<std::string> writes; // each WriteFile's bytes, while recordWrites is on
+    bool recordWrites = true;
+    size_t writeCount = 0; // WriteFile calls that sent their bytes, recorded or not
     struct Ioctl {
         DWORD code;
         std::vector<BYTE> input;
