@@ -36,6 +36,11 @@ HidEntry* HidBehind(HANDLE handle) {
     return it->second.device->hid.get();
 }
 
+std::shared_ptr<HidEntry> SharedHidBehind(HANDLE handle) {
+    HidEntry* hid = HidBehind(handle);
+    return hid ? M().handles[reinterpret_cast<uintptr_t>(handle)].device->hid : nullptr;
+}
+
 } // namespace winsim::detail
 
 using namespace winsim::detail;
@@ -46,6 +51,7 @@ void AddHidInterface(const HidInterface& hid) {
     auto entry = std::make_shared<HidEntry>();
     entry->declared = hid;
     Devices().hid.push_back(entry);
+    Devices().hidByPath[Lower(hid.path)] = entry;
 }
 
 void RemoveHidInterface(const std::string& path) {
@@ -54,6 +60,12 @@ void RemoveHidInterface(const std::string& path) {
         if (Lower((*it)->declared.path) == Lower(path)) {
             (*it)->present = false;
             list.erase(it);
+            // Another interface declared with the same path becomes the one opened.
+            auto& byPath = Devices().hidByPath;
+            byPath.erase(Lower(path));
+            for (auto& h : list)
+                if (Lower(h->declared.path) == Lower(path))
+                    byPath[Lower(path)] = h;
             return;
         }
 }
@@ -143,6 +155,10 @@ const std::vector<DeviceOpen>& DeviceOpens() {
     return Devices().opens;
 }
 
+OpenCounts DeviceOpenCounts() {
+    return Devices().openCounts;
+}
+
 int DeviceInfoListCount() {
     return int(Devices().sets.size());
 }
@@ -157,16 +173,28 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES, DWORD creationDisposition,
                           DWORD flagsAndAttributes, HANDLE) {
     DeviceState& d = Devices();
-    d.opens.push_back(winsim::DeviceOpen{fileName ? fileName : "", desiredAccess, shareMode,
-                                         creationDisposition, flagsAndAttributes, false});
+    Machine& m = M();
+    if (desiredAccess == 0)
+        d.openCounts.queryOnly++;
+    else if (desiredAccess == (GENERIC_READ | GENERIC_WRITE))
+        d.openCounts.readWrite++;
+    else
+        d.openCounts.other++;
+    // Long runs keep the counts only; the record would grow with every search.
+    winsim::DeviceOpen* record = nullptr;
+    if (m.recordCallLog) {
+        d.opens.push_back(winsim::DeviceOpen{fileName ? fileName : "", desiredAccess, shareMode,
+                                             creationDisposition, flagsAndAttributes, false});
+        record = &d.opens.back();
+    }
     if (Fails("CreateFileA"))
         return INVALID_HANDLE_VALUE;
-    Machine& m = M();
     std::shared_ptr<HidEntry> entry;
-    if (fileName)
-        for (auto& h : d.hid)
-            if (Lower(h->declared.path) == Lower(fileName))
-                entry = h;
+    if (fileName) {
+        auto found = d.hidByPath.find(Lower(fileName));
+        if (found != d.hidByPath.end())
+            entry = found->second;
+    }
     if (!entry) {
         if (winsim::NamedDevice* named = fileName ? winsim::FindNamedDevice(fileName) : nullptr) {
             if (!named->present) {
@@ -184,7 +212,8 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
             device->access = desiredAccess;
             uintptr_t h = NewHandleValue();
             m.handles[h] = KernelObject{KernelObject::Device, nullptr, device};
-            Devices().opens.back().succeeded = true;
+            if (record)
+                record->succeeded = true;
             return reinterpret_cast<HANDLE>(h);
         }
         m.lastError = ERROR_FILE_NOT_FOUND;
@@ -203,6 +232,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     device->access = desiredAccess;
     uintptr_t h = NewHandleValue();
     m.handles[h] = KernelObject{KernelObject::Device, nullptr, device};
-    Devices().opens.back().succeeded = true;
+    if (record)
+        record->succeeded = true;
     return reinterpret_cast<HANDLE>(h);
 }

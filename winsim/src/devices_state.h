@@ -11,6 +11,7 @@
 #include <deque>
 
 #include <set>
+#include <unordered_map>
 
 namespace winsim::detail {
 
@@ -57,6 +58,9 @@ struct DeviceState {
     uintptr_t nextSet = 0x5e7000;
     std::map<const void*, std::unique_ptr<PreparsedData>> preparsed;
     std::vector<DeviceOpen> opens;
+    // The plugged-in interfaces by lower-case path, so that opening one does not walk them all.
+    std::unordered_map<std::string, std::shared_ptr<HidEntry>> hidByPath;
+    winsim::OpenCounts openCounts;
 
     std::map<void*, size_t> heapBlocks;
 
@@ -87,6 +91,7 @@ DeviceState& Devices();
 
 // The interface behind a device handle, or nullptr (last error set) when the handle is none.
 HidEntry* HidBehind(HANDLE handle);
+std::shared_ptr<HidEntry> SharedHidBehind(HANDLE handle); // the same, as the handle holds it
 
 extern const GUID kHidInterfaceClass;
 

@@ -81,9 +81,7 @@ BOOLEAN WINAPI HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* prepar
         return FALSE;
     }
     auto data = std::make_unique<PreparsedData>();
-    for (auto& h : Devices().hid)
-        if (h.get() == hid)
-            data->hid = h;
+    data->hid = SharedHidBehind(device);
     auto key = reinterpret_cast<PHIDP_PREPARSED_DATA>(data.get());
     Devices().preparsed[key] = std::move(data);
     *preparsedData = key;

@@ -226,8 +226,8 @@ uint64_t CallCount(const std::string& function);
 // The names of the simulated calls made since Reset, in order, with the notes tests add
 // (a stand-in module noting its own calls), so that orders across modules can be asserted.
 const std::vector<std::string>& CallLog();
-// Long runs (soak tests) and allocation counts turn the log and the record of mutex waits
-// off; the counts go on.
+// Long runs (soak tests) and allocation counts turn the log and the records of mutex waits and
+// device opens off; the counts go on.
 void RecordCallLog(bool record);
 void Note(const std::string& text);
 

@@ -66,7 +66,15 @@ struct DeviceOpen {
     DWORD flags;
     bool succeeded;
 };
-const std::vector<DeviceOpen>& DeviceOpens(); // every CreateFileA, in order
+// Every CreateFileA, in order, while the call log is recorded (see winsim::RecordCallLog).
+const std::vector<DeviceOpen>& DeviceOpens();
+// Every CreateFileA by the access it asked for, counted whether recorded or not.
+struct OpenCounts {
+    uint64_t queryOnly = 0; // access 0: attributes and HID queries only
+    uint64_t readWrite = 0; // GENERIC_READ | GENERIC_WRITE
+    uint64_t other = 0;     // any other access
+};
+OpenCounts DeviceOpenCounts();
 
 int DeviceInfoListCount(); // SetupAPI sets not destroyed
 int PreparsedDataCount();  // preparsed data not freed
