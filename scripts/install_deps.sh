@@ -9,7 +9,7 @@ packages=(
     clang-format clang-14 libclang-rt-14-dev
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine wine32:i386 xvfb xauth socat
-    python3 file
+    python3 file valgrind
 )
 
 export DEBIAN_FRONTEND=noninteractive

@@ -1,9 +1,7 @@
 // The etLib2 fixture: the camera's four routes as the system would show them.
 #include "chiplib/etlib2_test.h"
 
-#include "winsim/system.h"
-
-#include <cstring>
+#include "support/camera_routes.h"
 
 void EtLib2Fixture::TearDown() {
     etLib2_Close();
@@ -11,35 +9,23 @@ void EtLib2Fixture::TearDown() {
 }
 
 std::string EtLib2Fixture::HidPathOfCamera() const {
-    return winsim::HidPath(0xEB1A, 0x2860, 0);
+    return CameraHidPath();
 }
 
 void EtLib2Fixture::OfferHid() {
-    winsim::AddHidInterface(winsim::CameraHidInterface(HidPathOfCamera(), &camera));
+    OfferCameraHid(camera);
 }
 
 void EtLib2Fixture::OfferExtensionUnit() {
-    const char key[] = "Software\\Empia\\UVC Extension Control";
-    const std::string file = "C:\\Windows\\System32\\emxunit.dll";
-    winsim::RegPutDword(HKEY_CURRENT_USER, key, "Version Number", 0x1000);
-    std::vector<BYTE> path(file.begin(), file.end());
-    path.push_back(0);
-    winsim::RegPut(HKEY_CURRENT_USER, key, "FileName Path", REG_SZ, path);
-    winsim::AddFile(file);
-    winsim::RegisterExtensionUnitServer(&camera);
-    winsim::AddVideoInputDevice(
-        "USB 2800 Video", "\\\\?\\usb#vid_eb1a&pid_2800#unit",
-        winsim::FilterFactory({&camera, false, true, winsim::CameraNodes()}));
+    OfferCameraExtensionUnit(camera);
 }
 
 void EtLib2Fixture::OfferVideoInput() {
-    winsim::AddVideoInputDevice("USB 2800 Video", "\\\\?\\usb#vid_eb1a&pid_2800#video",
-                                winsim::FilterFactory({&camera, false, false, {}}));
+    OfferCameraVideoInput(camera);
 }
 
 void EtLib2Fixture::OfferReceiver() {
-    winsim::AddReceiverComponent("USB 2800 Receiver", "\\\\?\\usb#vid_eb1a&pid_2800#receiver",
-                                 winsim::FilterFactory({&camera, true, false, {}}));
+    OfferCameraReceiver(camera);
 }
 
 void EtLib2Fixture::OfferAllRoutes() {
@@ -50,17 +36,7 @@ void EtLib2Fixture::OfferAllRoutes() {
 }
 
 void EtLib2Fixture::LoadSerialNumber(const char* text) {
-    std::vector<BYTE> image(0x8000, 0xFF);
-    image[1] = 0x01; // block at 340
-    const DWORD base = 340;
-    image[base + 18] = 0x01; // selector 1: string 1
-    image[base + 12] = 0x30;
-    size_t length = std::strlen(text);
-    image[base + 0x30] = BYTE(length + 2);
-    image[base + 0x31] = 3;
-    std::memcpy(&image[base + 0x32], text, length);
-    camera.LoadEeprom(image);
-    camera.SetRegister(vcam::kBusRegister, 0x04);
+    LoadCameraSerialNumber(camera, text);
 }
 
 std::vector<std::string> EtLib2Fixture::Kinds(vcam::Camera& cam) {
