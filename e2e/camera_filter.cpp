@@ -79,6 +79,7 @@ vcam::Camera& Camera() {
     static bool loaded = false;
     if (!loaded) {
         camera.LoadEeprom(ConfigurationImage());
+        camera.SetRecording(false); // counted, not kept: the program's process keeps polling
         loaded = true;
     }
     // The button as the suite holds it; a press latches when the chip is next read.

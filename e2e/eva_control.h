@@ -10,4 +10,5 @@ struct EvaControl {
     volatile LONG buttonDown;
     volatile LONG commands; // sendExtensionUnitCommand calls seen
     volatile LONG releases;
+    volatile LONG lastCommandMs; // GetTickCount at the last sendExtensionUnitCommand
 };

@@ -7,7 +7,14 @@
 
 namespace {
 
-vcam::Camera gCamera;
+// Counts its transfers without keeping them: the model lives in the program's process, whose
+// memory the performance run measures over hours of polls.
+vcam::Camera& Camera() {
+    static vcam::Camera camera;
+    static bool once = (camera.SetRecording(false), true);
+    (void)once;
+    return camera;
+}
 
 // The suite's switches, or none when it did not create them.
 EvaControl* Control() {
@@ -34,9 +41,10 @@ __declspec(dllexport) int sendExtensionUnitCommand(int command, int a, int b, in
     EvaControl* control = Control();
     if (!control || !control->connected)
         return -1;
-    gCamera.SetButtonDown(control->buttonDown != 0);
+    Camera().SetButtonDown(control->buttonDown != 0);
+    control->lastCommandMs = LONG(GetTickCount());
     InterlockedIncrement(&control->commands);
-    return gCamera.EvaCommand(command, a, b, c);
+    return Camera().EvaCommand(command, a, b, c);
 }
 
 __declspec(dllexport) void releaseEVA() {
