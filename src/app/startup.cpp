@@ -75,8 +75,11 @@ int RunMessageLoop() {
                 DestroyWindow(gShell.mainWindow);
             return 0;
         }
-        HWND focus = GetFocus();
-        if (IsKeyField(focus) && (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN)) {
+        // Only key-downs can be diverted; the focus is asked for those alone, not for every
+        // timer message.
+        HWND focus =
+            msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN ? GetFocus() : nullptr;
+        if (IsKeyField(focus)) {
             CaptureKeyStroke(focus, msg.wParam);
             continue;
         }

@@ -16,6 +16,10 @@ const DWORD kSlowRequestMs = 20;
 #define NORMAL "\x1b[0m"
 
 void Write(const char* text) {
+    // A port that failed to open would fail every write: skip the system call, which the
+    // idle program would otherwise make twice a tick for nothing.
+    if (gSerialLog.tracePort == INVALID_HANDLE_VALUE)
+        return;
     DWORD written = 0;
     WriteFile(gSerialLog.tracePort, text, DWORD(std::strlen(text)), &written, nullptr);
 }

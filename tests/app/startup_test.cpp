@@ -251,6 +251,15 @@ TEST_F(StartupTest, EachTickPollsOneSourceInOrderOfPrecedence) {
     }
 }
 
+// An idle tick is the timer message and the poll: the focus matters only for key-downs.
+TEST_F(StartupTest, IdleTicksDoNotAskForTheFocus) {
+    gFakeSources.onAttach = [] { gButtonSource.evaSource = true; };
+    ExitAt(2100);
+    winsim::RunProgram();
+    EXPECT_EQ(gFakeSources.evaPolls, 10);
+    EXPECT_EQ(winsim::CallCount("GetFocus"), 0u);
+}
+
 TEST_F(StartupTest, APressRunsTheKeyActionOnceInsideItsTick) {
     winsim::RegPutDword(HKEY_CURRENT_USER, "Software\\Quillbay", "key", 4);
     gFakeSources.onAttach = [] { gButtonSource.registerSource = true; };

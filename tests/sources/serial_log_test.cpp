@@ -117,6 +117,7 @@ TEST_F(SerialLogTest, MissingOrStuckPortsChangeNothingButTime) {
     TraceEvaResult(1);
     EXPECT_EQ(gSerialLog.evaPollCount, 1);
     EXPECT_TRUE(port->writes.empty());
+    EXPECT_EQ(winsim::CallCount("WriteFile"), 0u) << "no system call for a port that is not open";
 
     winsim::Reset();
     gSerialLog = SerialLog{};
