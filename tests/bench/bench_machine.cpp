@@ -84,21 +84,5 @@ void BenchMachine::Tick() {
 std::string BenchMachine::Detach() {
     DetachButtonSource();
     etLib2_Close();
-    struct Count {
-        const char* what;
-        int left;
-    } counts[] = {
-        {"handles", winsim::OpenHandleCount() - HandlesKeptByDesign()},
-        {"registry keys", winsim::OpenKeyCount()},
-        {"COM objects", winsim::LiveComObjects()},
-        {"heap blocks", winsim::HeapBlockCount()},
-        {"preparsed data", winsim::PreparsedDataCount()},
-        {"SetupAPI sets", winsim::DeviceInfoListCount()},
-        {"strings", winsim::LiveBstrCount()},
-    };
-    std::string left;
-    for (const Count& c : counts)
-        if (c.left != 0)
-            left += (left.empty() ? "" : ", ") + std::to_string(c.left) + " " + c.what;
-    return left.empty() ? left : left + " left open";
+    return WhatIsLeftOpen();
 }

@@ -11,6 +11,8 @@
 #include "keyout/joystick.h"
 #include "keyout/key_action.h"
 #include "winsim/control.h"
+#include "winsim/devices.h"
+#include "winsim/dshow.h"
 
 void ResetProgramState() {
     winsim::Reset();
@@ -29,4 +31,24 @@ void ResetProgramState() {
 int HandlesKeptByDesign() {
     auto held = [](HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE ? 1 : 0; };
     return held(gShell.instanceMutex) + held(gSerialLog.tracePort) + held(gJoystick.device);
+}
+
+std::string WhatIsLeftOpen() {
+    struct Count {
+        const char* what;
+        int left;
+    } counts[] = {
+        {"handles", winsim::OpenHandleCount() - HandlesKeptByDesign()},
+        {"registry keys", winsim::OpenKeyCount()},
+        {"COM objects", winsim::LiveComObjects()},
+        {"heap blocks", winsim::HeapBlockCount()},
+        {"preparsed data", winsim::PreparsedDataCount()},
+        {"SetupAPI sets", winsim::DeviceInfoListCount()},
+        {"strings", winsim::LiveBstrCount()},
+    };
+    std::string left;
+    for (const Count& c : counts)
+        if (c.left != 0)
+            left += (left.empty() ? "" : ", ") + std::to_string(c.left) + " " + c.what;
+    return left.empty() ? left : left + " left open";
 }
