@@ -41,17 +41,20 @@ void Problem(const char* format, ...) {
     gProblems.push_back(text);
 }
 
-// Keeps this process's own windows alive while waiting.
+// Keeps this process's own windows alive while waiting, answering each message as it comes.
 void Pump(DWORD ms) {
-    DWORD start = GetTickCount();
-    do {
+    const DWORD start = GetTickCount();
+    for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        Sleep(10);
-    } while (GetTickCount() - start < ms);
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms)
+            return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+    }
 }
 
 HWND MainWindow() {

@@ -39,12 +39,13 @@ void Problem(const char* format, ...);
 // Keeps this process's own windows alive while waiting.
 void Pump(DWORD ms);
 
-template <class Condition> bool WaitFor(Condition condition, DWORD ms) {
+// Waits up to `ms` for `condition`, looking every `stepMs` (1 where a time is measured).
+template <class Condition> bool WaitFor(Condition condition, DWORD ms, DWORD stepMs = 20) {
     DWORD start = GetTickCount();
     while (!condition()) {
         if (GetTickCount() - start > ms)
             return false;
-        Pump(20);
+        Pump(stepMs);
     }
     return true;
 }

@@ -46,32 +46,6 @@ double Now() {
     return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
-// Waits until GetTickCount reaches `tick`, answering this process's messages at once rather than
-// in the coarse steps of Pump.
-void WaitUntilTick(DWORD tick) {
-    for (;;) {
-        LONG left = LONG(tick - GetTickCount());
-        if (left <= 0)
-            return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(left), QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-}
-
-template <class Condition> bool WaitPrecisely(Condition condition, DWORD ms) {
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        WaitUntilTick(GetTickCount() + 1);
-    }
-    return true;
-}
-
 double Percentile(std::vector<double> v, double p) {
     if (v.empty())
         return 0;
@@ -105,7 +79,7 @@ void Quit(Process* p, bool isBaseline) {
         Problem("%s did not end", isBaseline ? "the baseline" : "Vexor2.exe");
     CloseHandle(p->handle);
     p->handle = nullptr;
-    WaitPrecisely([] { return TrayIconCount() == 0; }, 3000);
+    WaitFor([] { return TrayIconCount() == 0; }, 3000);
 }
 
 // ---- start-up ----
@@ -124,13 +98,13 @@ void MeasureStartup(const std::string& exe, bool isBaseline, int runs, Startup* 
             Problem("CreateProcess of %s failed with %lu", exe.c_str(), GetLastError());
             return;
         }
-        if (!WaitPrecisely([&] { return TrayIconCount() > iconsBefore; }, 10000)) {
+        if (!WaitFor([&] { return TrayIconCount() > iconsBefore; }, 10000, 1)) {
             Problem("%s showed no tray icon within 10 s", exe.c_str());
             return;
         }
         out->icon.push_back(Now() - t0);
         if (!isBaseline) {
-            if (!WaitPrecisely([&] { return gEva->commands > commands; }, 10000)) {
+            if (!WaitFor([&] { return gEva->commands > commands; }, 10000, 1)) {
                 Problem("%s did not poll within 10 s", exe.c_str());
                 return;
             }
@@ -252,15 +226,15 @@ bool MeasurePresses(int presses, Latency* out) {
         // A poll must have seen the button up, then the press falls at a random point of the
         // timer's period.
         LONG seen = gEva->commands;
-        if (!WaitPrecisely([&] { return gEva->commands > seen; }, 2000)) {
+        if (!WaitFor([&] { return gEva->commands > seen; }, 2000, 1)) {
             Problem("the program stopped polling");
             return false;
         }
-        WaitUntilTick(GetTickCount() + DWORD(rand() % int(kPollPeriodMs)));
+        Pump(DWORD(rand() % int(kPollPeriodMs)));
         long keysBefore = gKeyDowns;
         DWORD pressed = GetTickCount();
         gEva->buttonDown = 1;
-        if (!WaitPrecisely([&] { return gKeyDowns > keysBefore; }, 2000)) {
+        if (!WaitFor([&] { return gKeyDowns > keysBefore; }, 2000, 1)) {
             Problem("press %d: no key within 2 s", i + 1);
             gEva->buttonDown = 0;
             return false;
@@ -274,7 +248,7 @@ bool MeasurePresses(int presses, Latency* out) {
         }
         out->total.push_back(double(key - pressed));
         out->program.push_back(double(key - poll));
-        WaitPrecisely([] { return gKeys.find("Space-") != std::string::npos; }, 1000);
+        WaitFor([] { return gKeys.find("Space-") != std::string::npos; }, 1000);
         if (gKeys != "Space+ Space-") {
             Problem("press %d sent \"%s\"", i + 1, gKeys.c_str());
             return false;

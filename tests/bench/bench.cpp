@@ -27,7 +27,7 @@ benchmark::Counter PerIteration(double total) {
 }
 
 // Every source and route, without a press: Sleep(200) of virtual time, then the poll.
-void BM_PollTick(benchmark::State& state, const BenchRoute* route) {
+void BM_PollTick(benchmark::State& state, const CameraSource* route) {
     BenchMachine machine;
     route->offer(machine.camera);
     if (!machine.Attach()) {
@@ -131,9 +131,9 @@ void BM_Press(benchmark::State& state) {
 } // namespace
 
 int main(int argc, char** argv) {
-    for (size_t i = 0; i < kBenchRouteCount; ++i)
-        benchmark::RegisterBenchmark((std::string("BM_PollTick/") + kBenchRoutes[i].name).c_str(),
-                                     BM_PollTick, &kBenchRoutes[i]);
+    for (size_t i = 0; i < kCameraSourceCount; ++i)
+        benchmark::RegisterBenchmark((std::string("BM_PollTick/") + kCameraSources[i].name).c_str(),
+                                     BM_PollTick, &kCameraSources[i]);
     benchmark::RegisterBenchmark("BM_Press", BM_Press)
         ->ArgName("interfaces")
         ->Arg(1)

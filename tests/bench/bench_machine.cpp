@@ -7,7 +7,6 @@
 #include "sources/button_source.h"
 #include "support/camera_routes.h"
 #include "support/program_state.h"
-#include "winsim/capture_filter.h"
 #include "winsim/control.h"
 #include "winsim/dshow.h"
 #include "winsim/system.h"
@@ -15,36 +14,6 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-namespace {
-
-void OfferEva(vcam::Camera& camera) {
-    winsim::InstallEvaLibrary(&camera);
-}
-
-void OfferCaptureDevice(vcam::Camera& camera) {
-    winsim::AddVideoInputDevice("USB 2820 Video", "\\\\?\\usb#vid_eb1a&pid_2820",
-                                winsim::CaptureFilterOf(&camera, true));
-}
-
-} // namespace
-
-const BenchRoute kBenchRoutes[] = {
-    {"RegisterHid", OfferCameraHid},
-    {"RegisterExtensionUnit", OfferCameraExtensionUnit},
-    {"RegisterVideoInput", OfferCameraVideoInput},
-    {"RegisterReceiver", OfferCameraReceiver},
-    {"Eva", OfferEva},
-    {"CaptureDevice", OfferCaptureDevice},
-};
-const size_t kBenchRouteCount = sizeof kBenchRoutes / sizeof kBenchRoutes[0];
-
-const BenchRoute* FindBenchRoute(const std::string& name) {
-    for (const BenchRoute& route : kBenchRoutes)
-        if (name == route.name)
-            return &route;
-    return nullptr;
-}
 
 void AddKeyboards(int count) {
     for (int i = 0; i < count; ++i)

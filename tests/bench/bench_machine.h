@@ -10,16 +10,6 @@
 #include <cstddef>
 #include <string>
 
-// One source and route, as the tick cost test offers them.
-struct BenchRoute {
-    const char* name;
-    void (*offer)(vcam::Camera& camera);
-};
-extern const BenchRoute kBenchRoutes[];
-extern const size_t kBenchRouteCount;
-// The route of that name, or nullptr.
-const BenchRoute* FindBenchRoute(const std::string& name);
-
 // `count` system keyboards, each on a path of its own.
 void AddKeyboards(int count);
 

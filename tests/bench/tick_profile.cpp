@@ -25,8 +25,8 @@ namespace {
 int Usage() {
     std::fprintf(stderr, "usage: tick_profile ROUTE [TICKS] | tick_profile press INTERFACES "
                          "[PRESSES]\nroutes:");
-    for (size_t i = 0; i < kBenchRouteCount; ++i)
-        std::fprintf(stderr, " %s", kBenchRoutes[i].name);
+    for (size_t i = 0; i < kCameraSourceCount; ++i)
+        std::fprintf(stderr, " %s", kCameraSources[i].name);
     std::fprintf(stderr, "\n");
     return 2;
 }
@@ -54,7 +54,7 @@ int Finish(BenchMachine& machine, const std::string& name, std::string fault) {
     return 1;
 }
 
-int ProfileTicks(const BenchRoute& route, long ticks) {
+int ProfileTicks(const CameraSource& route, long ticks) {
     BenchMachine machine;
     route.offer(machine.camera);
     if (!Settle(machine, route.name))
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
             return Usage();
         return ProfilePresses(interfaces, presses);
     }
-    const BenchRoute* route = FindBenchRoute(what);
+    const CameraSource* route = FindCameraSource(what);
     const long ticks = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1000;
     if (!route || ticks <= 0 || argc > 3)
         return Usage();

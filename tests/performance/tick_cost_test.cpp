@@ -4,7 +4,7 @@
 #include "chiplib/etlib2_test.h"
 #include "diag/serial_log.h"
 #include "sources/button_source.h"
-#include "winsim/capture_filter.h"
+#include "support/camera_routes.h"
 #include "winsim/devices.h"
 #include "winsim/dshow.h"
 
@@ -36,29 +36,21 @@ void operator delete(void* p, size_t) noexcept {
 
 namespace {
 
-class TickCostTest;
-
 struct Route {
-    const char* name;
-    void (*offer)(TickCostTest&);
+    const char* name;        // of the source and route, as the shared camera routes name them
     size_t transfersPerTick; // the protocol's minimum
     size_t traceWritesPerTick;
 };
 
-class TickCostTest : public EtLib2Fixture, public ::testing::WithParamInterface<Route> {
-  public:
-    using EtLib2Fixture::camera;
-    using EtLib2Fixture::OfferExtensionUnit;
-    using EtLib2Fixture::OfferHid;
-    using EtLib2Fixture::OfferReceiver;
-    using EtLib2Fixture::OfferVideoInput;
-};
+class TickCostTest : public EtLib2Fixture, public ::testing::WithParamInterface<Route> {};
 
 TEST_P(TickCostTest, SteadyTickMakesTheMinimumTransfersAndAllocatesNothing) {
     winsim::NamedDevice* com2 = winsim::AddNamedDevice("COM2", true);
     winsim::SetClockBase(60000);
     LoadSerialNumber();
-    GetParam().offer(*this);
+    const CameraSource* source = FindCameraSource(GetParam().name);
+    ASSERT_NE(source, nullptr);
+    source->offer(camera);
     AttachButtonSource();
     ASSERT_TRUE(gButtonSource.registerSource || gButtonSource.evaSource ||
                 gButtonSource.captureDevice);
@@ -92,18 +84,9 @@ TEST_P(TickCostTest, SteadyTickMakesTheMinimumTransfersAndAllocatesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     EverySourceAndRoute, TickCostTest,
-    ::testing::Values(
-        Route{"RegisterHid", [](TickCostTest& t) { t.OfferHid(); }, 2, 1},
-        Route{"RegisterExtensionUnit", [](TickCostTest& t) { t.OfferExtensionUnit(); }, 4, 1},
-        Route{"RegisterVideoInput", [](TickCostTest& t) { t.OfferVideoInput(); }, 2, 1},
-        Route{"RegisterReceiver", [](TickCostTest& t) { t.OfferReceiver(); }, 1, 1},
-        Route{"Eva", [](TickCostTest& t) { winsim::InstallEvaLibrary(&t.camera); }, 1, 2},
-        Route{"CaptureDevice",
-              [](TickCostTest& t) {
-                  winsim::AddVideoInputDevice("USB 2820 Video", "\\\\?\\usb#vid_eb1a&pid_2820",
-                                              winsim::CaptureFilterOf(&t.camera, true));
-              },
-              2, 0}),
+    ::testing::Values(Route{"RegisterHid", 2, 1}, Route{"RegisterExtensionUnit", 4, 1},
+                      Route{"RegisterVideoInput", 2, 1}, Route{"RegisterReceiver", 1, 1},
+                      Route{"Eva", 1, 2}, Route{"CaptureDevice", 2, 0}),
     [](const ::testing::TestParamInfo<Route>& info) { return std::string(info.param.name); });
 
 } // namespace

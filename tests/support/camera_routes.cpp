@@ -1,6 +1,7 @@
 // The virtual camera's routes as the system would show them.
 #include "support/camera_routes.h"
 
+#include "winsim/capture_filter.h"
 #include "winsim/control.h"
 #include "winsim/devices.h"
 #include "winsim/dshow.h"
@@ -39,6 +40,32 @@ void OfferCameraVideoInput(vcam::Camera& camera) {
 void OfferCameraReceiver(vcam::Camera& camera) {
     winsim::AddReceiverComponent("USB 2800 Receiver", "\\\\?\\usb#vid_eb1a&pid_2800#receiver",
                                  winsim::FilterFactory({&camera, true, false, {}}));
+}
+
+void OfferCameraEva(vcam::Camera& camera) {
+    winsim::InstallEvaLibrary(&camera);
+}
+
+void OfferCameraCaptureDevice(vcam::Camera& camera) {
+    winsim::AddVideoInputDevice("USB 2820 Video", "\\\\?\\usb#vid_eb1a&pid_2820",
+                                winsim::CaptureFilterOf(&camera, true));
+}
+
+const CameraSource kCameraSources[] = {
+    {"RegisterHid", OfferCameraHid},
+    {"RegisterExtensionUnit", OfferCameraExtensionUnit},
+    {"RegisterVideoInput", OfferCameraVideoInput},
+    {"RegisterReceiver", OfferCameraReceiver},
+    {"Eva", OfferCameraEva},
+    {"CaptureDevice", OfferCameraCaptureDevice},
+};
+const size_t kCameraSourceCount = sizeof kCameraSources / sizeof kCameraSources[0];
+
+const CameraSource* FindCameraSource(const std::string& name) {
+    for (const CameraSource& source : kCameraSources)
+        if (name == source.name)
+            return &source;
+    return nullptr;
 }
 
 void LoadCameraSerialNumber(vcam::Camera& camera, const char* text) {

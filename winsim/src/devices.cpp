@@ -25,7 +25,7 @@ DeviceState::~DeviceState() {
         std::free(const_cast<BYTE*>(static_cast<const BYTE*>(s)) - sizeof(DWORD));
 }
 
-HidEntry* HidBehind(HANDLE handle) {
+std::shared_ptr<HidEntry> SharedHidBehind(HANDLE handle) {
     Machine& m = M();
     auto it = m.handles.find(reinterpret_cast<uintptr_t>(handle));
     if (it == m.handles.end() || it->second.kind != KernelObject::Device || !it->second.device ||
@@ -33,12 +33,11 @@ HidEntry* HidBehind(HANDLE handle) {
         m.lastError = ERROR_INVALID_HANDLE;
         return nullptr;
     }
-    return it->second.device->hid.get();
+    return it->second.device->hid;
 }
 
-std::shared_ptr<HidEntry> SharedHidBehind(HANDLE handle) {
-    HidEntry* hid = HidBehind(handle);
-    return hid ? M().handles[reinterpret_cast<uintptr_t>(handle)].device->hid : nullptr;
+HidEntry* HidBehind(HANDLE handle) {
+    return SharedHidBehind(handle).get(); // the handle keeps the interface alive
 }
 
 } // namespace winsim::detail
