@@ -86,8 +86,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnPaint(window);
         return 0;
     case WM_TIMER:
-        if (wParam == kPollTimerId)
+        if (wParam == kPollTimerId) {
+            RetryTrayIcon(window);
             PollOnce();
+        }
         return 0;
     case WM_DEVICECHANGE:
         AttachButtonSource();

@@ -45,22 +45,50 @@ void ShowModeMenu(HWND mainWindow) {
     DestroyMenu(menu);
 }
 
+// An elevated copy runs above Explorer's integrity level, and the system drops Explorer's
+// "TaskbarCreated" on its way to us unless the window lets it through. user32 has the filter
+// since Windows 7; older systems have none to pass.
+void AllowTaskbarCreated(HWND mainWindow) {
+    typedef BOOL(WINAPI * FilterFunction)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+    HMODULE user = GetModuleHandleA("user32.dll");
+    if (!user)
+        return;
+    // Through the one function type that converts to any other without a warning.
+    auto allow = reinterpret_cast<FilterFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user, "ChangeWindowMessageFilterEx")));
+    if (allow)
+        allow(mainWindow, gTray.taskbarCreated, MSGFLT_ALLOW, nullptr);
+}
+
 } // namespace
 
 void AddTrayIcon(HWND mainWindow) {
-    if (!gTray.taskbarCreated)
+    if (!gTray.taskbarCreated) {
         gTray.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+        if (gTray.taskbarCreated)
+            AllowTaskbarCreated(mainWindow);
+    }
     NOTIFYICONDATAA nid = IconRecord(mainWindow);
     nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     nid.uCallbackMessage = kTrayCallbackMessage;
     nid.hIcon = LoadIconA(gShell.instance, MAKEINTRESOURCEA(IDI_TRAY));
     std::memcpy(nid.szTip, kTip, sizeof kTip);
-    Shell_NotifyIconA(NIM_ADD, &nid);
+    gTray.lastTry = timeGetTime();
+    // At logon the shell may not take icons yet; a refused add is tried again from the poll
+    // timer. An add refused because the shell already shows our icon is no failure.
+    gTray.iconShown = Shell_NotifyIconA(NIM_ADD, &nid) || Shell_NotifyIconA(NIM_MODIFY, &nid);
+}
+
+void RetryTrayIcon(HWND mainWindow) {
+    if (gTray.iconShown || timeGetTime() - gTray.lastTry < kTrayRetryMs)
+        return;
+    AddTrayIcon(mainWindow);
 }
 
 void RemoveTrayIcon(HWND mainWindow) {
     NOTIFYICONDATAA nid = IconRecord(mainWindow);
     Shell_NotifyIconA(NIM_DELETE, &nid);
+    gTray.iconShown = false;
 }
 
 bool IsTaskbarCreated(UINT message) {

@@ -39,10 +39,11 @@ std::unique_ptr<VideoDeviceList> NewDeviceList() {
 }
 
 bool OpenHidTransport() {
-    HANDLE device = FindHidDevice();
+    USHORT featureReportLength = 0;
+    HANDLE device = FindHidDevice(&featureReportLength);
     if (!device)
         return false;
-    gEtLib2.link = TransportLink{TransportHid, device};
+    gEtLib2.link = TransportLink{TransportHid, device, featureReportLength};
     OpenLibraryMutex();
     return true;
 }
@@ -89,13 +90,14 @@ bool OpenKsTransport(BYTE transport, ListFunction listDevices, FindFunction find
         if (!gEtLib2.link.object)
             continue;
         RegisterPacket probe = {kProbeRegister, 1, {0, 0, 0, 0}};
-        bool answered = false;
         if (!gEtLib2.libraryMutex)
             OpenLibraryMutex();
-        if (LockLibrary()) {
-            answered = RegisterRead(gEtLib2.link, &probe);
+        // Another process that keeps the lock past the wait must not cost us a camera that
+        // works: the probe is one read, and goes ahead unlocked as it always could.
+        bool locked = LockLibrary();
+        bool answered = RegisterRead(gEtLib2.link, &probe);
+        if (locked)
             UnlockLibrary();
-        }
         if (answered)
             return true;
         static_cast<IKsControl*>(gEtLib2.link.object)->Release();
@@ -153,13 +155,10 @@ DWORD Le32(const BYTE* data) {
 
 bool LockLibrary() {
     DWORD wait = WaitForSingleObject(gEtLib2.libraryMutex, kLibraryMutexWaitMs);
-    if (wait == WAIT_OBJECT_0)
-        return true;
-    // Ownership inherited from a process that died must not be kept: every other process
-    // would be locked out of the camera for good.
-    if (wait == WAIT_ABANDONED)
-        ReleaseMutex(gEtLib2.libraryMutex);
-    return false;
+    // A process that died holding the lock handed it to us. Its request may have stopped half
+    // way, but ours starts the device's exchange afresh; failing instead would drop a working
+    // camera at attachment. The caller releases it after the request like any other hold.
+    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
 }
 
 void UnlockLibrary() {
@@ -190,14 +189,25 @@ void etLib2_Close() {
     gEtLib2.open = 0;
 }
 
+bool etLib2_IsOpen() {
+    return gEtLib2.open != 0;
+}
+
 HRESULT etLib2_RegRead(DWORD address, DWORD count, DWORD* result) {
     if (!result)
         return E_FAIL;
     RegisterPacket packet = {BYTE(address), BYTE(count), {0, 0, 0, 0}};
     HRESULT hr = LockedRegisterRead(&packet);
-    if (SUCCEEDED(hr))
-        *result = Le32(packet.data);
-    return hr;
+    if (FAILED(hr))
+        return hr;
+    // Some routes hand back the whole data word; the bytes past `count` belong to the
+    // following registers, and a register 5 compared with 64 must be register 5 alone.
+    DWORD value = Le32(packet.data);
+    BYTE kept = BYTE(count);
+    if (kept < 4)
+        value &= (DWORD(1) << (8 * kept)) - 1;
+    *result = value;
+    return S_OK;
 }
 
 HRESULT etLib2_RegWrite(DWORD address, DWORD count, const DWORD* value) {

@@ -13,8 +13,10 @@ const DWORD kDeviceStringBytes = 128;
 int etLib2_Init();
 // Closes the open connection, if any.
 void etLib2_Close();
+// Whether a transport is open (the last etLib2_Init found one and nothing closed it since).
+bool etLib2_IsOpen();
 // One chip register: the low 8 bits of `address` and of `count` (1, 2 or 4). S_OK or E_FAIL;
-// *result is written only on success.
+// *result is written only on success, with the `count` bytes read and zeros above them.
 HRESULT etLib2_RegRead(DWORD address, DWORD count, DWORD* result);
 // Writes the 32-bit value at *value (its low `count` bytes reach the register). S_OK or E_FAIL.
 HRESULT etLib2_RegWrite(DWORD address, DWORD count, const DWORD* value);

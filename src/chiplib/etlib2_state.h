@@ -17,8 +17,8 @@ struct EtLib2State {
 };
 extern EtLib2State gEtLib2;
 
-// Waits for the library mutex. False when it was not acquired, or acquired from a process that
-// died holding it (released again at once: that process may have left the device mid-request).
+// Waits for the library mutex; true when this process now holds it, also when it was taken over
+// from a process that died holding it. False when the wait timed out or failed.
 bool LockLibrary();
 void UnlockLibrary();
 

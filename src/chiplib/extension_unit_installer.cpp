@@ -1,6 +1,6 @@
 // Extension-unit control installer: reads the server's registration record and, when it is
 // missing or old, registers "emxunit.dll" in this process (elevated or pre-Vista) or starts
-// "\Install_UvcCtrl.exe " with the shell verb "runas".
+// "\Install_UvcCtrl.exe " from the program's folder with the shell verb "runas".
 #include "chiplib/extension_unit_installer.h"
 
 #include <cstring>
@@ -47,8 +47,57 @@ bool RegisterInProcess() {
            (type == TokenElevationTypeFull || elevated == 1);
 }
 
+// The folder of the running program, without a trailing backslash, or "" when it cannot be
+// had whole.
+DWORD ProgramFolder(char* folder) {
+    char path[kPathBytes] = {};
+    DWORD length = GetModuleFileNameA(GetModuleHandleA(nullptr), path, kPathBytes);
+    if (length == 0 || length >= kPathBytes)
+        return 0;
+    while (length > 0 && path[length - 1] != '\\')
+        --length;
+    if (length == 0)
+        return 0;
+    --length; // the backslash
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+    return length;
+}
+
+// `folder` + "\" + `name` into `path` (kPathBytes); false when it does not fit.
+bool JoinPath(char* path, const char* folder, DWORD folderLength, const char* name) {
+    size_t nameLength = std::strlen(name);
+    if (folderLength == 0 || folderLength + 1 + nameLength + 1 > kPathBytes)
+        return false;
+    std::memcpy(path, folder, folderLength);
+    path[folderLength] = '\\';
+    std::memcpy(path + folderLength + 1, name, nameLength + 1);
+    return true;
+}
+
+// Loads the server from the program's folder or the system's, never through PATH or the current
+// directory: this runs elevated, and a DLL planted in either would run with the user's rights
+// raised. Systems that know the safe search flags (kernel32 then exports AddDllDirectory) are
+// asked for it; older ones are given the two full paths.
+HMODULE LoadServerLibrary(const char* library) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel && GetProcAddress(kernel, "AddDllDirectory"))
+        return LoadLibraryExA(library, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    char folder[kPathBytes] = {};
+    char path[kPathBytes] = {};
+    DWORD length = ProgramFolder(folder);
+    if (JoinPath(path, folder, length, library)) {
+        if (HMODULE module = LoadLibraryA(path))
+            return module;
+    }
+    length = GetSystemDirectoryA(folder, kPathBytes);
+    if (length >= kPathBytes || !JoinPath(path, folder, length, library))
+        return nullptr;
+    return LoadLibraryA(path);
+}
+
 void RegisterLibrary(const char* library) {
-    HMODULE module = LoadLibraryA(library);
+    HMODULE module = LoadServerLibrary(library);
     if (!module)
         return;
     // Through the one function type that converts to any other without a warning.
@@ -64,11 +113,13 @@ void RunInstaller() {
     // A user who declined the prompt once is not asked again at every re-initialisation.
     if (gExtensionUnitInstaller.installerTried)
         return;
+    // Beside the program, not in the current directory: at logon that is the system folder,
+    // otherwise wherever the user's shell stood, and a file planted there would be started
+    // elevated. A failed or cut path would run the wrong program elevated: run nothing.
     char directory[kPathBytes] = {};
     char path[kPathBytes] = {};
-    DWORD length = GetCurrentDirectoryA(kPathBytes, directory);
-    // A failed or cut directory would run the wrong program elevated: run nothing.
-    if (length == 0 || length >= kPathBytes || length + sizeof kInstallerName > kPathBytes)
+    DWORD length = ProgramFolder(directory);
+    if (length == 0 || length + sizeof kInstallerName > kPathBytes)
         return;
     std::memcpy(path, directory, length);
     std::memcpy(path + length, kInstallerName, sizeof kInstallerName);
@@ -110,17 +161,18 @@ int ReadInstalledVersion(DWORD* version) {
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kServerKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_READ, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return 0;
-    char path[kPathBytes] = {};
+    // One byte beyond the 260 the value may fill, so that a 259-character path stored with its
+    // terminator is read whole and one stored without it still ends inside the buffer.
+    char path[kPathBytes + 1] = {};
     DWORD type = REG_DWORD, size = sizeof *version;
     LSTATUS status = RegQueryValueExA(key, "Version Number", nullptr, &type,
                                       reinterpret_cast<BYTE*>(version), &size);
     if (status == ERROR_SUCCESS) {
-        // One byte short of the buffer, so an unterminated value still ends inside it.
         type = REG_SZ;
-        size = kPathBytes - 1;
+        size = kPathBytes;
         status = RegQueryValueExA(key, "FileName Path", nullptr, &type,
                                   reinterpret_cast<BYTE*>(path), &size);
-        path[kPathBytes - 1] = '\0';
+        path[kPathBytes] = '\0';
     }
     RegCloseKey(key);
     if (status != ERROR_SUCCESS)

@@ -201,7 +201,7 @@ void CloseHidDeviceInfo(HidDeviceInfo* record) {
     }
 }
 
-HANDLE FindHidDevice() {
+HANDLE FindHidDevice(USHORT* featureReportLength) {
     HidDeviceInfo* records;
     DWORD count;
     if (!EnumerateHidDevices(&records, &count))
@@ -213,29 +213,49 @@ HANDLE FindHidDevice() {
         HANDLE h =
             CreateFileA(records[i].devicePath, GENERIC_READ | GENERIC_WRITE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (IsOpen(h))
+        if (IsOpen(h)) {
             device = h;
+            if (featureReportLength)
+                *featureReportLength = records[i].capabilities.FeatureReportByteLength;
+        }
         break; // the first camera interface decides, whether it opens or not
     }
     ReleaseHidDevices(records, count);
     return device;
 }
 
-bool SetFeatureReport(HANDLE device, BYTE reportId, const BYTE* data, DWORD n) {
-    if (n > kFeatureReportData)
+namespace {
+
+// How many bytes of the report buffer a report of n data bytes is passed in, or 0 when it
+// cannot be carried. hidclass rejects a buffer shorter than the collection's longest feature
+// report (ERROR_INVALID_PARAMETER), so a 4-byte command goes out in the data report's length.
+DWORD ReportBufferLength(USHORT reportLength, DWORD n) {
+    if (n > kFeatureReportData || reportLength > 1 + kFeatureReportData)
+        return 0;
+    return n + 1 > reportLength ? n + 1 : reportLength;
+}
+
+} // namespace
+
+bool SetFeatureReport(HANDLE device, USHORT reportLength, BYTE reportId, const BYTE* data,
+                      DWORD n) {
+    DWORD length = ReportBufferLength(reportLength, n);
+    if (!length)
         return false;
     BYTE buffer[1 + kFeatureReportData] = {};
     buffer[0] = reportId;
     std::memcpy(buffer + 1, data, n);
-    return HidD_SetFeature(device, buffer, n + 1) != FALSE;
+    return HidD_SetFeature(device, buffer, length) != FALSE;
 }
 
-bool GetFeatureReport(HANDLE device, BYTE reportId, BYTE* destination, DWORD n) {
-    if (n > kFeatureReportData)
+bool GetFeatureReport(HANDLE device, USHORT reportLength, BYTE reportId, BYTE* destination,
+                      DWORD n) {
+    DWORD length = ReportBufferLength(reportLength, n);
+    if (!length)
         return false;
     BYTE buffer[1 + kFeatureReportData] = {};
     buffer[0] = reportId;
-    if (!HidD_GetFeature(device, buffer, n + 1))
+    if (!HidD_GetFeature(device, buffer, length))
         return false;
     std::memcpy(destination, buffer + 1, n);
     return true;

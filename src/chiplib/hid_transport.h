@@ -23,13 +23,18 @@ struct HidDeviceInfo {
 };
 
 // The open handle (read/write, shared) of the first interface declaring feature values in both
-// reports, or nullptr. Everything else the search took is released before it returns.
-HANDLE FindHidDevice();
+// reports, or nullptr; *featureReportLength (when given) gets that interface's
+// FeatureReportByteLength. Everything else the search took is released before it returns.
+HANDLE FindHidDevice(USHORT* featureReportLength = nullptr);
 
+// Feature reports go out in a buffer of at least the collection's FeatureReportByteLength
+// (`reportLength`, id included), which Windows insists on even for a shorter report; a
+// collection whose reports do not fit the 65-byte buffer is refused without a transfer.
 // The report id and n data bytes (n at most 64) as one feature report.
-bool SetFeatureReport(HANDLE device, BYTE reportId, const BYTE* data, DWORD n);
+bool SetFeatureReport(HANDLE device, USHORT reportLength, BYTE reportId, const BYTE* data, DWORD n);
 // n data bytes of the report (at most 64): those after the report id, never the id itself.
-bool GetFeatureReport(HANDLE device, BYTE reportId, BYTE* destination, DWORD n);
+bool GetFeatureReport(HANDLE device, USHORT reportLength, BYTE reportId, BYTE* destination,
+                      DWORD n);
 
 // The search's steps, for tests.
 enum class HidSearch { Ok, Skipped, Failed }; // Skipped: the interface could not be read

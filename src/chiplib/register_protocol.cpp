@@ -71,19 +71,27 @@ const DWORD kDataReportData = 40;
 // A bus write's data report holds the device address, the length and a 0 ahead of the bytes.
 const DWORD kHidBusWriteRoom = kDataReportData - 3;
 
-bool SendCommand(HANDLE device, BYTE code, BYTE address, BYTE length, BYTE last) {
+bool SendCommand(const TransportLink& link, BYTE code, BYTE address, BYTE length, BYTE last) {
     BYTE report[kCommandReportData] = {code, address, length, last};
-    return SetFeatureReport(device, kCommandReportId, report, kCommandReportData);
+    return SetFeatureReport(static_cast<HANDLE>(link.object), link.featureReportLength,
+                            kCommandReportId, report, kCommandReportData);
 }
 
 // Sends `n` bytes as the data report, zero-padded to its 40 bytes.
-bool SendData(HANDLE device, const BYTE* bytes, DWORD n) {
+bool SendData(const TransportLink& link, const BYTE* bytes, DWORD n) {
     BYTE report[kDataReportData] = {};
     std::memcpy(report, bytes, n);
-    return SetFeatureReport(device, kDataReportId, report, kDataReportData);
+    return SetFeatureReport(static_cast<HANDLE>(link.object), link.featureReportLength,
+                            kDataReportId, report, kDataReportData);
 }
 
-bool HidBusWrite(HANDLE device, BYTE command, WORD address, const BYTE* bytes, BYTE length) {
+bool GetData(const TransportLink& link, BYTE* into) {
+    return GetFeatureReport(static_cast<HANDLE>(link.object), link.featureReportLength,
+                            kDataReportId, into, kDataReportData);
+}
+
+bool HidBusWrite(const TransportLink& device, BYTE command, WORD address, const BYTE* bytes,
+                 BYTE length) {
     if (!SendCommand(device, command, 0, 0, 0))
         return false;
     BYTE data[3 + kHidBusWriteRoom];
@@ -94,12 +102,12 @@ bool HidBusWrite(HANDLE device, BYTE command, WORD address, const BYTE* bytes, B
     return SendData(device, data, 3 + DWORD(length));
 }
 
-bool HidBusRead(HANDLE device, BYTE command, WORD address, BYTE length, BYTE last,
+bool HidBusRead(const TransportLink& device, BYTE command, WORD address, BYTE length, BYTE last,
                 BYTE* readBytes) {
     if (!SendCommand(device, command, BYTE(address), length, last))
         return false;
     std::memset(readBytes, 0, kRequestBytes);
-    return GetFeatureReport(device, kDataReportId, readBytes, kDataReportData);
+    return GetData(device, readBytes);
 }
 
 // ---- Transports 3 and 4: kernel-streaming properties ----
@@ -177,9 +185,6 @@ void BeginBusTransfer(PropertyBuffer* buffer, ULONG flags, DWORD device, DWORD w
 IExtensionUnitControl* Unit(const TransportLink& link) {
     return static_cast<IExtensionUnitControl*>(link.object);
 }
-HANDLE HidDevice(const TransportLink& link) {
-    return static_cast<HANDLE>(link.object);
-}
 IKsControl* KsControl(const TransportLink& link) {
     return static_cast<IKsControl*>(link.object);
 }
@@ -209,11 +214,11 @@ bool RegisterRead(const TransportLink& link, RegisterPacket* packet) {
                               packet->count);
     }
     case TransportHid: {
-        if (!SendCommand(HidDevice(link), kReadRegisterCommand, packet->address, packet->count, 0))
+        if (!SendCommand(link, kReadRegisterCommand, packet->address, packet->count, 0))
             return false;
         // The value is the report's first four data bytes whatever the count.
         BYTE report[kDataReportData];
-        if (!GetFeatureReport(HidDevice(link), kDataReportId, report, kDataReportData))
+        if (!GetData(link, report))
             return false;
         std::memcpy(packet->data, report, 4);
         return true;
@@ -253,11 +258,11 @@ bool RegisterWrite(const TransportLink& link, const RegisterPacket* packet) {
                               ULONG(packet->count) + 2);
     }
     case TransportHid: {
-        if (!SendCommand(HidDevice(link), kWriteRegisterCommand, 0, 0, 0))
+        if (!SendCommand(link, kWriteRegisterCommand, 0, 0, 0))
             return false;
         BYTE data[2 + 4] = {packet->address, packet->count};
         std::memcpy(data + 2, packet->data, packet->count);
-        return SendData(HidDevice(link), data, 2 + DWORD(packet->count));
+        return SendData(link, data, 2 + DWORD(packet->count));
     }
     case TransportVideoInput: {
         if (!SelectRegister(KsControl(link), packet))
@@ -296,17 +301,17 @@ bool I2cTransfer(const TransportLink& link, I2cRequest* request) {
     case TransportHid: {
         bool unit = link.transport == TransportExtensionUnit;
         if (HasWritePhase(request)) {
-            bool written =
-                unit ? UnitBusWrite(Unit(link), kI2cWriteSelector, request->deviceAddress,
-                                    request->writeBytes, request->writeLength)
-                     : HidBusWrite(HidDevice(link), kI2cWriteCommand, request->deviceAddress,
-                                   request->writeBytes, request->writeLength);
+            bool written = unit
+                               ? UnitBusWrite(Unit(link), kI2cWriteSelector, request->deviceAddress,
+                                              request->writeBytes, request->writeLength)
+                               : HidBusWrite(link, kI2cWriteCommand, request->deviceAddress,
+                                             request->writeBytes, request->writeLength);
             if (!written || !I2cStatusCheck(link))
                 return false;
         }
         bool read = unit ? UnitBusRead(Unit(link), kI2cReadSelector, request->deviceAddress,
                                        request->readLength, 1, request->readBytes)
-                         : HidBusRead(HidDevice(link), kI2cReadCommand, request->deviceAddress,
+                         : HidBusRead(link, kI2cReadCommand, request->deviceAddress,
                                       request->readLength, 1, request->readBytes);
         return read && I2cStatusCheck(link);
     }
@@ -355,11 +360,11 @@ bool FlashTransfer(const TransportLink& link, FlashRequest* request) {
         return UnitBusRead(Unit(link), kFlashReadSelector, request->deviceAddress,
                            request->readLength, request->mode, request->readBytes);
     case TransportHid:
-        if (writePhase && !HidBusWrite(HidDevice(link), kFlashWriteCommand, request->deviceAddress,
+        if (writePhase && !HidBusWrite(link, kFlashWriteCommand, request->deviceAddress,
                                        request->writeBytes, request->writeLength))
             return false;
-        return HidBusRead(HidDevice(link), kFlashReadCommand, request->deviceAddress,
-                          request->readLength, request->mode, request->readBytes);
+        return HidBusRead(link, kFlashReadCommand, request->deviceAddress, request->readLength,
+                          request->mode, request->readBytes);
     case TransportVideoInput: {
         // The write length counts the mode byte that leads the write bytes.
         PropertyBuffer buffer;

@@ -17,6 +17,8 @@ enum Transport : BYTE {
 struct TransportLink {
     BYTE transport;
     void* object; // null when nothing is open
+    // Transport 2: the interface's FeatureReportByteLength, the least buffer its reports take.
+    USHORT featureReportLength = 0;
 };
 
 const DWORD kRequestBytes = 64;     // write and read areas of the bus requests

@@ -116,6 +116,23 @@ void AttachCaptureDevice() {
     }
 }
 
+const DWORD kAcknowledge = 0;
+
+// The library was left closed by a re-open that found no transport (the camera busy for a
+// moment, or the joystick's re-initialisation): without another try the button would stay dead
+// until the camera is plugged in again. A tick that re-opens reports no press. A press whose
+// acknowledgement could not reach the closed library is acknowledged now, or its latch would
+// read as a second press.
+void ReopenLibrary() {
+    DWORD now = timeGetTime();
+    if (now - gButtonSource.reopenTime < kReopenIntervalMs)
+        return;
+    gButtonSource.reopenTime = now;
+    if (etLib2_Init() && gButtonSource.acknowledgePending &&
+        etLib2_RegWrite(kStatusRegister, 1, &kAcknowledge) >= 0)
+        gButtonSource.acknowledgePending = false;
+}
+
 } // namespace
 
 void AttachButtonSource() {
@@ -131,16 +148,21 @@ int PollRegisterButton() {
     TraceOpening();
     DWORD value = 0;
     int press = 0;
-    if (etLib2_RegRead(kStatusRegister, 1, &value) < 0) {
+    if (!etLib2_IsOpen()) {
+        ReopenLibrary();
+        TraceRegisterError();
+        gButtonSource.pressLatch = false;
+    } else if (etLib2_RegRead(kStatusRegister, 1, &value) < 0) {
         TraceRegisterError();
         gButtonSource.pressLatch = false;
     } else if (value == kButtonLatch && !gButtonSource.pressLatch) {
         gButtonSource.pressLatch = true;
         etLib2_Close();
+        gButtonSource.reopenTime = timeGetTime();
         etLib2_Init();
-        const DWORD acknowledge = 0;
-        if (etLib2_RegWrite(kStatusRegister, 1, &acknowledge) < 0)
+        if (etLib2_RegWrite(kStatusRegister, 1, &kAcknowledge) < 0)
             TraceRegisterError();
+        gButtonSource.acknowledgePending = !etLib2_IsOpen();
         press = 1;
     } else {
         gButtonSource.pressLatch = false;
@@ -153,6 +175,10 @@ int PollEvaButton() {
     TraceOpening();
     int32_t answer = gButtonSource.eva.sendExtensionUnitCommand(13, 0, 0, 4);
     TraceEvaResult(answer);
+    // A negative answer is the library's error (the camera gone before the device change
+    // arrives), whose low bits would read as the button held down: no press, latch as it was.
+    if (answer < 0)
+        return 0;
     bool down = (answer & 0x0F) != 0;
     if (gButtonSource.pressLatch) {
         gButtonSource.pressLatch = down;

@@ -21,9 +21,16 @@ struct ButtonSource {
     CaptureDeviceButton* captureDevice = nullptr;
     bool pressLatch = false;
     bool timerRaised = false; // one timeBeginPeriod(1) outstanding
+    // When the register source last tried to open the library: a camera that was busy at the
+    // re-open after a press is tried again, but not on every tick.
+    DWORD reopenTime = 0;
+    bool acknowledgePending = false; // the last press found the library closed, not cleared
     EvaLibrary eva;
 };
 extern ButtonSource gButtonSource;
+
+// The least time between two attempts of the register source to re-open a closed library.
+const DWORD kReopenIntervalMs = 2000;
 
 void AttachButtonSource();
 void DetachButtonSource();

@@ -5,6 +5,7 @@
 #include "app/tray.h"
 #include "resources/resource_ids.h"
 #include "support/fake_sources.h"
+#include "support/program_state.h"
 #include "support/program_test.h"
 
 #include <algorithm>
@@ -280,6 +281,49 @@ TEST_F(TrayTest, ExplorerRestartBringsTheIconBackWithTheSameRecord) {
                 again.callbackMessage == first.callbackMessage && again.icon == first.icon &&
                 again.tip == first.tip);
     EXPECT_EQ(gSettings.modeId, 3); // and the icon works
+}
+
+// At logon the shell may not take icons yet: the program offers its icon again once a second
+// until it is shown, and then stops asking.
+TEST_F(TrayTest, AnIconTheShellRefusedIsOfferedAgainOnceASecond) {
+    winsim::SetNotificationAreaBusy(true);
+    winsim::At(2500, [] { winsim::SetNotificationAreaBusy(false); });
+    std::vector<winsim::TrayIcon> shown;
+    winsim::At(2900, [&] { shown = winsim::TrayIcons(); });
+    winsim::At(3100, [&] { shown = winsim::TrayIcons(); });
+    ChooseFromTrayAt(3300, "Kodak(F5)");
+    ExitAt(6000);
+    EXPECT_EQ(winsim::RunProgram(), 0);
+    std::vector<uint64_t> adds;
+    for (const winsim::TrayCall& c : winsim::TrayCalls())
+        if (c.message == NIM_ADD)
+            adds.push_back(c.result ? 1 : 0);
+    // Refused at creation, at 1000 and 2000 ms; taken at 3000 ms; no further add.
+    EXPECT_EQ(adds, (std::vector<uint64_t>{0, 0, 0, 1}));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].tip, "Vexor2");
+    EXPECT_EQ(gSettings.modeId, 5); // the icon works
+    EXPECT_TRUE(winsim::TrayIcons().empty());
+}
+
+// An elevated copy is above Explorer: the system drops "TaskbarCreated" unless the window let it
+// through, and then the icon would be gone for good after Explorer restarts.
+TEST_F(TrayTest, AnElevatedCopyLetsTaskbarCreatedThroughAndGetsItsIconBack) {
+    winsim::SetProcessElevation(TokenElevationTypeFull, true);
+    std::vector<winsim::TrayIcon> after;
+    winsim::At(300, [] { winsim::RestartShell(); });
+    winsim::At(400, [&] { after = winsim::TrayIcons(); });
+    ExitAt(600);
+    winsim::RunProgram();
+    EXPECT_TRUE(winsim::MessageAllowed(gShell.mainWindow, gTray.taskbarCreated));
+    EXPECT_EQ(after.size(), 1u);
+
+    // A system without the filter (before Windows 7): nothing to call, and the program runs on.
+    ResetProgramState();
+    winsim::RemoveSystemExport("user32.dll", "ChangeWindowMessageFilterEx");
+    ExitAt(300);
+    EXPECT_EQ(winsim::RunProgram(), 0);
+    EXPECT_EQ(winsim::CallCount("ChangeWindowMessageFilterEx"), 0u);
 }
 
 // The resource script ships what the tray and the About box need.

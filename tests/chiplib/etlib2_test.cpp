@@ -2,6 +2,7 @@
 // releases, and register requests under the library mutex that other processes share.
 #include "chiplib/etlib2_test.h"
 
+#include "support/program_state.h"
 #include "winsim/system.h"
 
 namespace {
@@ -154,6 +155,66 @@ TEST_F(EtLib2Test, RegistersAreReadAndWrittenUnderTheMutex) {
     EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0);
 }
 
+// A device that answers a whole data word (HID and the video filter may) fills the bytes past
+// the count with the following registers: a count-1 read of register 5 is register 5 alone.
+TEST_F(EtLib2Test, ReadsKeepTheBytesAskedForOnEveryTransport) {
+    const std::pair<const char*, void (EtLib2Fixture::*)()> routes[] = {
+        {"hid", &EtLib2Fixture::OfferHid},
+        {"extension unit", &EtLib2Fixture::OfferExtensionUnit},
+        {"video input", &EtLib2Fixture::OfferVideoInput},
+        {"receiver", &EtLib2Fixture::OfferReceiver}};
+    for (const auto& route : routes) {
+        ResetProgramState();
+        camera.SetWideRegisterReads(true);
+        (this->*route.second)();
+        ASSERT_EQ(etLib2_Init(), 1) << route.first;
+        const BYTE registers[4] = {0x40, 0x04, 0x77, 0x88};
+        for (BYTE i = 0; i < 4; ++i)
+            camera.SetRegister(BYTE(5 + i), registers[i]);
+        const std::pair<DWORD, DWORD> reads[] = {{1, 0x40}, {2, 0x0440}, {4, 0x88770440}};
+        for (const auto& read : reads) {
+            DWORD value = kCanary;
+            EXPECT_EQ(etLib2_RegRead(5, read.first, &value), S_OK) << route.first;
+            EXPECT_EQ(value, read.second) << route.first << " count " << read.first;
+        }
+        etLib2_Close();
+    }
+}
+
+// Windows takes a feature report only in a buffer as long as the collection's longest feature
+// report; a camera that declares one longer than the data report is still reached.
+TEST_F(EtLib2Test, HidReportsGoOutInTheCollectionsLongestReportLength) {
+    winsim::HidInterface hid = winsim::CameraHidInterface(HidPathOfCamera(), &camera);
+    hid.valueCaps[HidP_Feature].push_back(winsim::ValueCap(0x95, 0xFF00, 3, 60));
+    hid.featureReports.push_back({0x95, 60});
+    winsim::AddHidInterface(hid);
+    ASSERT_EQ(etLib2_Init(), 1);
+    EXPECT_EQ(gEtLib2.link.featureReportLength, 61);
+    camera.SetRegister(5, 0x40);
+    DWORD value = kCanary, zero = 0;
+    EXPECT_EQ(etLib2_RegRead(5, 1, &value), S_OK);
+    EXPECT_EQ(value, 0x40u);
+    EXPECT_EQ(etLib2_RegWrite(5, 1, &zero), S_OK);
+    EXPECT_EQ(camera.Register(5), 0);
+    // The device still sees each report in its own length.
+    for (const vcam::Transfer& t : camera.Transfers())
+        EXPECT_EQ(t.length, t.id == 0x87 ? 5u : 41u) << vcam::Describe(t);
+    etLib2_Close();
+
+    // A collection whose longest report does not fit the 65-byte buffer is opened, but every
+    // request is refused before it reaches the device.
+    ResetProgramState();
+    hid = winsim::CameraHidInterface(HidPathOfCamera(), &camera);
+    hid.valueCaps[HidP_Feature].push_back(winsim::ValueCap(0x95, 0xFF00, 3, 65));
+    hid.featureReports.push_back({0x95, 65});
+    winsim::AddHidInterface(hid);
+    camera.ClearTransfers();
+    ASSERT_EQ(etLib2_Init(), 1);
+    EXPECT_EQ(etLib2_RegRead(5, 1, &value), E_FAIL);
+    EXPECT_EQ(winsim::CallCount("HidD_SetFeature") + winsim::CallCount("HidD_GetFeature"), 0u);
+    EXPECT_TRUE(camera.Transfers().empty());
+}
+
 TEST_F(EtLib2Test, AnotherProcessHoldingTheMutexFailsAfterOneSecond) {
     OfferHid();
     ASSERT_EQ(etLib2_Init(), 1);
@@ -178,19 +239,22 @@ TEST_F(EtLib2Test, AnotherProcessHoldingTheMutexFailsAfterOneSecond) {
     EXPECT_TRUE(winsim::MutexExists(kLibraryMutexName)); // the other process's handle
 }
 
-TEST_F(EtLib2Test, AbandonedMutexIsReleasedAndTheRequestFails) {
+TEST_F(EtLib2Test, AbandonedMutexIsTakenOverForTheRequestAndReleased) {
     OfferHid();
     ASSERT_EQ(etLib2_Init(), 1);
     camera.ClearTransfers();
+    camera.SetRegister(5, 0x40);
     winsim::OtherProcessTakesMutex(kLibraryMutexName);
     winsim::After(100, [] { winsim::OtherProcessAbandonsMutex(kLibraryMutexName); });
+    // The dead process handed the lock over: the read goes ahead under it, which a failure
+    // here would not (an attachment would then lose a working camera).
     DWORD value = kCanary;
-    EXPECT_EQ(etLib2_RegRead(5, 1, &value), E_FAIL);
+    EXPECT_EQ(etLib2_RegRead(5, 1, &value), S_OK);
+    EXPECT_EQ(value, 0x40u);
     EXPECT_EQ(winsim::MutexWaits().back().result, DWORD(WAIT_ABANDONED));
-    EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0); // not kept
-    EXPECT_TRUE(camera.Transfers().empty());
-    EXPECT_EQ(value, kCanary);
-    // The next request proceeds normally.
+    EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0); // not kept past the request
+    EXPECT_EQ(camera.Transfers().size(), 2u);
+    // The next request waits normally.
     EXPECT_EQ(etLib2_RegRead(5, 1, &value), S_OK);
     EXPECT_EQ(winsim::MutexWaits().back().result, DWORD(WAIT_OBJECT_0));
 }
@@ -205,14 +269,27 @@ TEST_F(EtLib2Test, MutexThatCannotBeCreatedFailsEveryRequest) {
     EXPECT_TRUE(camera.Transfers().empty());
 }
 
-TEST_F(EtLib2Test, ProbeWaitsForThePeerAndSkipsTheDeviceWhenItCannot) {
-    OfferVideoInput();
-    winsim::OtherProcessTakesMutex(kLibraryMutexName);
-    EXPECT_EQ(etLib2_Init(), 0);
-    EXPECT_EQ(winsim::Now(), 1000u);
-    EXPECT_TRUE(camera.Transfers().empty()); // no register select between the peer's requests
-    EXPECT_EQ(winsim::OpenHandleCount(), 0);
-    EXPECT_EQ(winsim::LiveComObjects(), 0);
+// A peer that keeps the lock past the wait, or dies holding it, must not cost a working camera:
+// the one-read probe goes ahead without the lock, or under the lock it inherited.
+TEST_F(EtLib2Test, ProbeThatCannotHaveTheLockStillFindsTheCamera) {
+    for (bool abandoned : {false, true}) {
+        winsim::Reset();
+        camera.ClearTransfers();
+        OfferVideoInput();
+        winsim::OtherProcessTakesMutex(kLibraryMutexName);
+        if (abandoned)
+            winsim::After(300, [] { winsim::OtherProcessAbandonsMutex(kLibraryMutexName); });
+        EXPECT_EQ(etLib2_Init(), 1) << abandoned;
+        EXPECT_EQ(gEtLib2.link.transport, TransportVideoInput) << abandoned;
+        EXPECT_EQ(winsim::Now(), abandoned ? 300u : 1000u);
+        EXPECT_EQ(winsim::MutexWaits().back().result,
+                  DWORD(abandoned ? WAIT_ABANDONED : WAIT_TIMEOUT));
+        EXPECT_EQ(Kinds(camera), (std::vector<std::string>{"set 4101", "get 4102"})) << abandoned;
+        EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0) << abandoned;
+        etLib2_Close();
+        EXPECT_EQ(winsim::OpenHandleCount(), 0) << abandoned;
+        EXPECT_EQ(winsim::LiveComObjects(), 0) << abandoned;
+    }
 }
 
 } // namespace

@@ -20,6 +20,11 @@ HRESULT WINAPI CountRegistration() {
     winsim::Note("DllRegisterServer");
     return S_OK;
 }
+int gPlanted = 0;
+HRESULT WINAPI PlantedRegistration() {
+    ++gPlanted;
+    return S_OK;
+}
 
 class InstallerTest : public ChipTest {
   protected:
@@ -134,6 +139,42 @@ TEST_F(InstallerTest, ElevatedOrOldSystemsRegisterInProcess) {
     }
 }
 
+// Registering runs elevated: a DLL of the same name planted in the current directory or on PATH
+// would run with the user's rights raised. Only the program's and the system's folders count.
+TEST_F(InstallerTest, TheServerIsLoadedFromTheProgramOrSystemFolderOnly) {
+    winsim::SetProcessElevation(TokenElevationTypeFull, true);
+    winsim::SetProcessDirectory("C:\\Users\\Public\\Downloads");
+    gPlanted = 0;
+    winsim::RemoveModule("emxunit.dll");
+    for (auto at : {winsim::Module::CurrentDirectory, winsim::Module::PathFolder}) {
+        winsim::Module planted{"emxunit.dll", {}, at};
+        planted.exports["DllRegisterServer"] = reinterpret_cast<void*>(&PlantedRegistration);
+        winsim::AddModule(planted);
+    }
+    EnsureExtensionUnitControl();
+    EXPECT_EQ(gPlanted, 0);
+    EXPECT_EQ(winsim::CallCount("LoadLibraryA"), 0u);
+    ASSERT_EQ(winsim::CallCount("LoadLibraryExA"), 1u);
+
+    // The server in the system folder: found there.
+    winsim::Module server{"emxunit.dll", {}, winsim::Module::SystemFolder};
+    server.exports["DllRegisterServer"] = reinterpret_cast<void*>(&CountRegistration);
+    winsim::AddModule(server);
+    EnsureExtensionUnitControl();
+    EXPECT_EQ(gRegistrations, 1);
+
+    // A system without the safe search flags (kernel32 lacks AddDllDirectory) is given the two
+    // full paths, the program's folder first.
+    winsim::RemoveSystemExport("kernel32.dll", "AddDllDirectory");
+    EnsureExtensionUnitControl();
+    EXPECT_EQ(gRegistrations, 2);
+    EXPECT_EQ(gPlanted, 0);
+    const std::vector<std::string> expected = {"emxunit.dll", "emxunit.dll",
+                                               "C:\\Program Files\\Vexor2\\emxunit.dll",
+                                               "C:\\Windows\\system32\\emxunit.dll"};
+    EXPECT_EQ(winsim::LoadLibraryNames(), expected);
+}
+
 TEST_F(InstallerTest, FailingQueriesMeanTheInstaller) {
     winsim::SetProcessElevation(TokenElevationTypeFull, true);
     for (const char* failing : {"OpenProcessToken", "GetTokenInformation"}) {
@@ -196,8 +237,25 @@ TEST_F(InstallerTest, ElevationPromptAtMostOncePerRun) {
     EXPECT_EQ(winsim::Now(), 1500u);
 }
 
+TEST_F(InstallerTest, TheInstallerIsLookedForBesideTheProgramOnly) {
+    // At logon the current directory is the system folder; a file planted there, or wherever
+    // the user's shell stood, must never be started elevated.
+    winsim::RemoveFile(kInstaller);
+    for (const char* dir : {"C:\\Windows\\system32", "C:\\Users\\Public\\Downloads"}) {
+        winsim::SetProcessDirectory(dir);
+        winsim::AddFile(std::string(dir) + "\\Install_UvcCtrl.exe");
+        EnsureExtensionUnitControl();
+    }
+    EXPECT_TRUE(winsim::ShellExecutions().empty());
+    EXPECT_EQ(winsim::Now(), 0u);
+    winsim::AddFile(kInstaller);
+    EnsureExtensionUnitControl();
+    ASSERT_EQ(winsim::ShellExecutions().size(), 1u);
+    EXPECT_EQ(winsim::ShellExecutions()[0].file, kInstaller);
+}
+
 TEST_F(InstallerTest, InstallerPathMustFitOrNothingRuns) {
-    winsim::FailCall("GetCurrentDirectoryA");
+    winsim::FailCall("GetModuleFileNameA");
     EnsureExtensionUnitControl();
     EXPECT_TRUE(winsim::ShellExecutions().empty());
 
@@ -205,7 +263,7 @@ TEST_F(InstallerTest, InstallerPathMustFitOrNothingRuns) {
     std::string fits = "C:\\" + std::string(235, 'd');
     std::string tooLong = fits + "e";
     for (const std::string& dir : {tooLong, fits}) {
-        winsim::SetProcessDirectory(dir);
+        winsim::SetModuleFileName(dir + "\\Vexor2.exe");
         winsim::AddFile(dir + "\\Install_UvcCtrl.exe");
         EnsureExtensionUnitControl();
     }
@@ -214,19 +272,25 @@ TEST_F(InstallerTest, InstallerPathMustFitOrNothingRuns) {
 }
 
 TEST_F(InstallerTest, FileNamePathIsReadWithRoomForItsEnd) {
-    // 259 bytes without a terminator name an existing file: read whole, and ended inside.
+    // The longest path Windows has, 259 characters, stored with its terminator: 260 bytes, read
+    // whole. Stored without one, it still ends inside the buffer.
     std::string name(259, 'f');
+    winsim::AddFile(name);
     winsim::RegPutDword(HKEY_CURRENT_USER, kKey, "Version Number", 0x1000);
+    for (bool terminated : {true, false}) {
+        std::vector<BYTE> stored(name.begin(), name.end());
+        if (terminated)
+            stored.push_back(0);
+        winsim::RegPut(HKEY_CURRENT_USER, kKey, "FileName Path", REG_SZ, stored);
+        DWORD version = 0;
+        EXPECT_EQ(ReadInstalledVersion(&version), 1) << terminated;
+    }
+    // 261 bytes do not fit the 260 the value may fill: the record counts as missing.
+    name += "gg";
     winsim::RegPut(HKEY_CURRENT_USER, kKey, "FileName Path", REG_SZ,
                    std::vector<BYTE>(name.begin(), name.end()));
     winsim::AddFile(name);
     DWORD version = 0;
-    EXPECT_EQ(ReadInstalledVersion(&version), 1);
-    // 260 bytes do not fit that room: the record counts as missing.
-    name += "g";
-    winsim::RegPut(HKEY_CURRENT_USER, kKey, "FileName Path", REG_SZ,
-                   std::vector<BYTE>(name.begin(), name.end()));
-    winsim::AddFile(name);
     EXPECT_EQ(ReadInstalledVersion(&version), 0);
     EXPECT_EQ(winsim::OpenKeyCount(), 0);
 }

@@ -76,7 +76,7 @@ TEST_F(HidTransportTest, TheFirstCameraInterfaceIsOpenedReadWriteAndShared) {
     // Only the returned handle survives the search, and it reaches the first camera.
     EXPECT_EQ(winsim::OpenHandleCount(), 1);
     BYTE command[4] = {0, 5, 1, 0};
-    EXPECT_TRUE(SetFeatureReport(h, kCommandReportId, command, 4));
+    EXPECT_TRUE(SetFeatureReport(h, 41, kCommandReportId, command, 4));
     EXPECT_EQ(camera.Transfers().size(), 1u);
     EXPECT_TRUE(second.Transfers().empty());
     CloseDevice(h);
@@ -210,20 +210,32 @@ TEST_F(HidTransportTest, NoDeviceSetOrNoReadWriteOpenMeansNothing) {
     EXPECT_EQ(winsim::DeviceOpens().size(), 2u);
 }
 
-TEST_F(HidTransportTest, FeatureReportsTravelInTheReportBuffer) {
+TEST_F(HidTransportTest, FeatureReportsTravelInTheCollectionsReportLength) {
     AddCamera();
-    HANDLE h = FindHidDevice();
+    USHORT length = 0;
+    HANDLE h = FindHidDevice(&length);
     ASSERT_NE(h, nullptr);
+    EXPECT_EQ(length, 41); // report 0x93, the longest: its id and 40 data bytes
+
+    // hidclass refuses a buffer shorter than the collection's longest report, also for the
+    // 4-byte command report: its own n + 1 bytes do not get through.
+    BYTE five[5] = {kCommandReportId, 0, 5, 2, 0};
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(HidD_SetFeature(h, five, sizeof five));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(camera.Transfers().empty());
+
     camera.SetRegister(5, 0x40);
     camera.SetRegister(6, 0x04);
     BYTE command[4] = {0, 5, 2, 0};
-    ASSERT_TRUE(SetFeatureReport(h, kCommandReportId, command, 4));
+    ASSERT_TRUE(SetFeatureReport(h, length, kCommandReportId, command, 4));
+    // The device sees the addressed report alone.
     EXPECT_EQ(camera.Transfers()[0].sent, Report(0x87, {0, 5, 2, 0}, 4));
 
-    // 40 data bytes: a 41-byte request, and exactly the 40 bytes after the id come back.
+    // 40 data bytes: exactly the 40 bytes after the id come back.
     BYTE data[64];
     std::memset(data, 0xEE, sizeof data);
-    ASSERT_TRUE(GetFeatureReport(h, kDataReportId, data, 40));
+    ASSERT_TRUE(GetFeatureReport(h, length, kDataReportId, data, 40));
     EXPECT_EQ(camera.Transfers()[1].length, 41u);
     EXPECT_EQ(data[0], 0x40);
     EXPECT_EQ(data[1], 0x04);
@@ -231,16 +243,23 @@ TEST_F(HidTransportTest, FeatureReportsTravelInTheReportBuffer) {
     EXPECT_EQ(data[39], 0x00);
     EXPECT_EQ(data[40], 0xEE);
 
-    // A failed get leaves the destination alone; more than 64 bytes are refused unsent.
+    // A failed get leaves the destination alone.
     camera.FailTransfer(1);
     std::memset(data, 0xEE, sizeof data);
-    EXPECT_FALSE(GetFeatureReport(h, kDataReportId, data, 40));
+    EXPECT_FALSE(GetFeatureReport(h, length, kDataReportId, data, 40));
     EXPECT_EQ(data[0], 0xEE);
+
+    // More than 64 data bytes, or a collection whose reports do not fit the 65-byte buffer, are
+    // refused without a call.
     BYTE big[65] = {};
     uint64_t calls = winsim::CallCount("HidD_SetFeature") + winsim::CallCount("HidD_GetFeature");
-    EXPECT_FALSE(SetFeatureReport(h, kDataReportId, big, 65));
-    EXPECT_FALSE(GetFeatureReport(h, kDataReportId, big, 65));
+    EXPECT_FALSE(SetFeatureReport(h, length, kDataReportId, big, 65));
+    EXPECT_FALSE(GetFeatureReport(h, length, kDataReportId, big, 65));
+    EXPECT_FALSE(SetFeatureReport(h, 66, kCommandReportId, command, 4));
+    EXPECT_FALSE(GetFeatureReport(h, 66, kDataReportId, data, 40));
     EXPECT_EQ(winsim::CallCount("HidD_SetFeature") + winsim::CallCount("HidD_GetFeature"), calls);
+    // The largest collection that fits is used whole.
+    EXPECT_TRUE(SetFeatureReport(h, 65, kCommandReportId, command, 4));
     CloseDevice(h);
 }
 

@@ -39,7 +39,7 @@ class RegisterProtocolTest : public ChipTest {
         case TransportHid:
             winsim::AddHidInterface(
                 winsim::CameraHidInterface(winsim::HidPath(0xEB1A, 0x2860, 0), &camera));
-            link_.object = FindHidDevice();
+            link_.object = FindHidDevice(&link_.featureReportLength);
             break;
         case TransportVideoInput:
         case TransportReceiver:

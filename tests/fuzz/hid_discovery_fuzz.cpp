@@ -68,9 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < failures; ++i)
         winsim::FailCall(fallible[in.Byte() % 12], 1 + in.Byte() % 8);
 
-    HANDLE device = FindHidDevice();
+    USHORT featureReportLength = 0;
+    HANDLE device = FindHidDevice(&featureReportLength);
     if (device) {
-        TransportLink link{TransportHid, device};
+        TransportLink link{TransportHid, device, featureReportLength};
         RegisterPacket packet = {in.Byte(), BYTE(in.Byte() % 6), {}};
         RegisterRead(link, &packet);
         RegisterWrite(link, &packet);

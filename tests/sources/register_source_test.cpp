@@ -23,6 +23,8 @@ class RegisterSourceTest : public EtLib2Fixture, public ::testing::WithParamInte
         com2 = winsim::AddNamedDevice("COM2", true);
         winsim::SetClockBase(60000); // a tick of 0 would read as "no poll finished yet"
         LoadSerialNumber();
+        // Routes that answer a whole data word carry the following registers past register 5.
+        camera.SetWideRegisterReads(true);
         (this->*GetParam().offer)();
     }
     void TearDown() override {
@@ -81,6 +83,64 @@ TEST_P(RegisterSourceTest, PressesReachTheFocusedWindowAcrossUnplugAndReplug) {
     EXPECT_EQ(winsim::RunProgram(), 0);
     EXPECT_EQ(Keys(), "Alt+ F+ F- Alt- Alt+ T+ T- Alt-");
     EXPECT_EQ(winsim::TimerPeriodDepth(), 0);
+}
+
+// A camera busy at the re-open after a press: the library stays closed, and without another try
+// the button would be dead until the camera is plugged in again.
+class RegisterReopenTest : public EtLib2Fixture {
+  protected:
+    void SetUp() override {
+        EtLib2Fixture::SetUp();
+        winsim::AddNamedDevice("COM2", true);
+        winsim::SetClockBase(60000);
+        LoadSerialNumber();
+        OfferHid();
+    }
+    void TearDown() override {
+        DetachButtonSource();
+        EtLib2Fixture::TearDown();
+    }
+    // Polls every 200 ms up to `until` (virtual time), the button latched at the given times.
+    std::vector<uint64_t> PressesUntil(uint64_t until, std::vector<uint64_t> latches = {}) {
+        std::vector<uint64_t> presses;
+        while (winsim::Now() < until) {
+            Sleep(200);
+            for (uint64_t at : latches)
+                if (winsim::Now() == at)
+                    camera.PressButton();
+            if (PollRegisterButton())
+                presses.push_back(winsim::Now());
+        }
+        return presses;
+    }
+};
+
+TEST_F(RegisterReopenTest, AClosedLibraryIsOpenedAgainEveryTwoSecondsAndThePressAcknowledged) {
+    AttachButtonSource();
+    ASSERT_TRUE(gButtonSource.registerSource);
+    camera.PressButton();
+    winsim::FailAlways("SetupDiGetClassDevsA"); // the HID search finds nothing for a while
+    EXPECT_EQ(PollRegisterButton(), 1);
+    EXPECT_FALSE(etLib2_IsOpen());
+    EXPECT_EQ(camera.Register(5), 0x40); // the acknowledgement had nowhere to go
+    uint64_t pressAt = winsim::Now();
+
+    // Tried again two seconds after the failed re-open, and every two seconds after that,
+    // never on the ticks between; those report nothing.
+    uint64_t searches = winsim::CallCount("SetupDiGetClassDevsA");
+    EXPECT_TRUE(PressesUntil(pressAt + 1800).empty());
+    EXPECT_EQ(winsim::CallCount("SetupDiGetClassDevsA"), searches);
+    EXPECT_TRUE(PressesUntil(pressAt + 4000).empty());
+    EXPECT_EQ(winsim::CallCount("SetupDiGetClassDevsA"), searches + 2); // at +2000 and +4000
+
+    // The camera answers again: the next try opens it and clears the old latch, so the one press
+    // is not reported twice; the following press is reported once.
+    winsim::StopFailing("SetupDiGetClassDevsA");
+    uint64_t base = winsim::Now();
+    EXPECT_EQ(PressesUntil(base + 2000), std::vector<uint64_t>{});
+    EXPECT_TRUE(etLib2_IsOpen());
+    EXPECT_EQ(camera.Register(5), 0);
+    EXPECT_EQ(PressesUntil(base + 3000, {base + 2400}), std::vector<uint64_t>{base + 2400});
 }
 
 INSTANTIATE_TEST_SUITE_P(

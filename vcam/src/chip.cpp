@@ -105,6 +105,13 @@ bool Camera::ReadRegisters(uint8_t address, size_t count, uint8_t* out) const {
     return true;
 }
 
+void Camera::FillPastCount(uint8_t address, size_t count, uint8_t* out, size_t room) const {
+    if (!wideReads_)
+        return;
+    for (size_t i = count; i < room; ++i)
+        out[i] = address + i < 256 ? registers_[address + i] : 0;
+}
+
 bool Camera::WriteRegisters(uint8_t address, size_t count, const uint8_t* in) {
     if (count == 0 || count > 4 || address + count > 256)
         return false;

@@ -34,6 +34,8 @@ bool Camera::HidSetFeature(const uint8_t* report, size_t length) {
         case kReadRegister:
             std::memset(hidDataReport_, 0, sizeof hidDataReport_);
             ok = c[3] == 0 && ReadRegisters(c[1], c[2], hidDataReport_);
+            if (ok)
+                FillPastCount(c[1], c[2], hidDataReport_, kDataReportSize);
             hidPendingCommand_ = -1;
             break;
         case kWriteRegister:

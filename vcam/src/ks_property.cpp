@@ -84,6 +84,7 @@ int32_t Camera::VideoRequest(uint32_t id, uint32_t flags, const uint8_t*, uint8_
         uint8_t value[4] = {};
         if (!ReadRegisters(address, width, value))
             return kInvalidArgument;
+        FillPastCount(address, width, value, sizeof value);
         std::memcpy(data + kHeaderSize, value, 4);
         if (bytesReturned)
             *bytesReturned = length;

@@ -44,11 +44,13 @@ struct ComClass {
 struct LoadedModule {
     winsim::Module module;
     int references = 0;
+    bool resident = false; // kernel32, user32: loaded in every process, not counted
 };
 
 struct DeviceState {
     std::vector<std::unique_ptr<LoadedModule>> modules;
-    std::vector<std::string> moduleNames; // every LoadLibraryA argument
+    std::vector<std::string> moduleNames; // every LoadLibraryA and LoadLibraryExA argument
+    bool systemModulesAdded = false;
     bool currentDirectorySearched = true; // until SetDllDirectoryA("")
     std::shared_ptr<void> eva;            // eva.cpp's state
     std::vector<std::shared_ptr<HidEntry>> hid;

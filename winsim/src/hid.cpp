@@ -32,6 +32,27 @@ int FeatureReportSize(const winsim::HidInterface& declared, BYTE id) {
     return -1;
 }
 
+// HIDP_CAPS.FeatureReportByteLength: the longest feature report with its id byte.
+USHORT FeatureReportByteLength(const winsim::HidInterface& declared) {
+    USHORT longest = 0;
+    for (auto& r : declared.featureReports)
+        if (r.second > longest)
+            longest = r.second;
+    return USHORT(declared.featureReports.empty() ? 0 : longest + 1);
+}
+
+// The addressed report's size (its data bytes), or -1 with ERROR_INVALID_PARAMETER set when
+// hidclass refuses the buffer: an undeclared report id, or a buffer shorter than the
+// collection's longest feature report (Windows; Wine checks only the addressed report).
+int CheckedFeatureReport(const winsim::HidInterface& declared, const BYTE* buffer, ULONG length) {
+    int size = buffer && length ? FeatureReportSize(declared, buffer[0]) : -1;
+    if (size < 0 || length < FeatureReportByteLength(declared)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    return size;
+}
+
 template <class Cap> bool Matches(const Cap& c, USAGE usagePage, USHORT link, USAGE usage) {
     if (usagePage && c.UsagePage != usagePage)
         return false;
@@ -125,11 +146,7 @@ NTSTATUS WINAPI HidP_GetCaps(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS capa
     HIDP_CAPS c = {};
     c.Usage = s.usage;
     c.UsagePage = s.usagePage;
-    USHORT longest = 0;
-    for (auto& r : s.featureReports)
-        if (r.second > longest)
-            longest = r.second;
-    c.FeatureReportByteLength = USHORT(s.featureReports.empty() ? 0 : longest + 1);
+    c.FeatureReportByteLength = FeatureReportByteLength(s);
     c.NumberLinkCollectionNodes = 1;
     c.NumberInputButtonCaps = USHORT(s.buttonCaps[HidP_Input].size());
     c.NumberInputValueCaps = USHORT(s.valueCaps[HidP_Input].size());
@@ -174,8 +191,8 @@ NTSTATUS WINAPI HidP_GetSpecificValueCaps(HIDP_REPORT_TYPE reportType, USAGE usa
                         valueCaps, valueCapsLength);
 }
 
-// The buffer must hold the report id and the report's declared data; the device sees exactly
-// that report (see HidInterface::featureReports for how this departs from hidclass).
+// The buffer must be at least the collection's FeatureReportByteLength, whichever report it
+// carries; the device sees the addressed report alone, its id and declared data bytes.
 BOOLEAN WINAPI HidD_SetFeature(HANDLE device, PVOID reportBuffer, ULONG reportBufferLength) {
     if (Fails("HidD_SetFeature"))
         return FALSE;
@@ -183,11 +200,9 @@ BOOLEAN WINAPI HidD_SetFeature(HANDLE device, PVOID reportBuffer, ULONG reportBu
     if (!hid)
         return FALSE;
     const BYTE* buffer = static_cast<const BYTE*>(reportBuffer);
-    int size = buffer && reportBufferLength ? FeatureReportSize(hid->declared, buffer[0]) : -1;
-    if (size < 0 || reportBufferLength < ULONG(size) + 1) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    int size = CheckedFeatureReport(hid->declared, buffer, reportBufferLength);
+    if (size < 0)
         return FALSE;
-    }
     if (!hid->declared.setFeature || !hid->declared.setFeature(buffer, ULONG(size) + 1)) {
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
@@ -202,11 +217,9 @@ BOOLEAN WINAPI HidD_GetFeature(HANDLE device, PVOID reportBuffer, ULONG reportBu
     if (!hid)
         return FALSE;
     BYTE* buffer = static_cast<BYTE*>(reportBuffer);
-    int size = buffer && reportBufferLength ? FeatureReportSize(hid->declared, buffer[0]) : -1;
-    if (size < 0 || reportBufferLength < ULONG(size) + 1) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    int size = CheckedFeatureReport(hid->declared, buffer, reportBufferLength);
+    if (size < 0)
         return FALSE;
-    }
     // The driver's own copy of the report, on the stack for the usual sizes so that the
     // simulation allocates nothing on a poll.
     const size_t length = size_t(size) + 1;

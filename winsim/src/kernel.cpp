@@ -164,6 +164,12 @@ void FailCall(const std::string& function, int occurrence, DWORD error) {
 void FailAlways(const std::string& function, DWORD error) {
     M().faults.push_back(Fault{function, 0, true, error});
 }
+void StopFailing(const std::string& function) {
+    auto& faults = M().faults;
+    faults.erase(std::remove_if(faults.begin(), faults.end(),
+                                [&](const Fault& f) { return f.function == function; }),
+                 faults.end());
+}
 void FailNthCall(uint64_t n, DWORD error) {
     M().faults.push_back(Fault{"", M().calls + n, false, error});
 }
@@ -264,16 +270,6 @@ DWORD WINAPI timeGetTime() {
 void WINAPI OutputDebugStringA(LPCSTR text) {
     Fails("OutputDebugStringA");
     M().debugOutput.push_back(text ? text : "");
-}
-
-HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
-    if (Fails("GetModuleHandleA"))
-        return nullptr;
-    if (moduleName) {
-        M().lastError = ERROR_FILE_NOT_FOUND;
-        return nullptr;
-    }
-    return winsim::ProgramInstance();
 }
 
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -172,7 +173,9 @@ struct Machine {
 
     std::vector<TrayCall> trayCalls;
     std::vector<TrayIcon> trayIcons;
-    std::map<std::string, UINT> windowMessages; // registered, by lower-case name
+    bool notificationAreaBusy = false;               // Shell_NotifyIconA times out
+    std::set<std::pair<HWND, UINT>> messagesAllowed; // ChangeWindowMessageFilterEx, MSGFLT_ALLOW
+    std::map<std::string, UINT> windowMessages;      // registered, by lower-case name
     POINT cursor = {600, 1050};
     std::map<uintptr_t, Menu> menus;
     std::vector<TrackedMenu> trackedMenus;

@@ -1,6 +1,6 @@
 // winsim: shell32's notification area (Shell_NotifyIconA), registered window messages, the
 // cursor position, and an Explorer restart.
-#include "machine.h"
+#include "devices_state.h"
 
 #include <cstring>
 
@@ -38,6 +38,11 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
     if (Fails("Shell_NotifyIconA"))
         return FALSE;
     Machine& m = M();
+    if (m.notificationAreaBusy) {
+        m.lastError = ERROR_TIMEOUT;
+        m.trayCalls.push_back(winsim::TrayCall{message, data->cbSize, winsim::TrayIcon{}, false});
+        return FALSE;
+    }
     winsim::TrayIcon icon{data->hWnd,  data->uID, data->uFlags, data->uCallbackMessage,
                           data->hIcon, ""};
     if (data->uFlags & NIF_TIP)
@@ -72,6 +77,29 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
     return ok;
 }
 
+BOOL WINAPI ChangeWindowMessageFilterEx(HWND hwnd, UINT message, DWORD action,
+                                        PCHANGEFILTERSTRUCT changeFilter) {
+    if (Fails("ChangeWindowMessageFilterEx"))
+        return FALSE;
+    Machine& m = M();
+    if (!FindWindow(hwnd) || (changeFilter && changeFilter->cbSize != sizeof *changeFilter)) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    switch (action) {
+    case MSGFLT_ALLOW:
+        m.messagesAllowed.insert({hwnd, message});
+        return TRUE;
+    case MSGFLT_DISALLOW:
+    case MSGFLT_RESET:
+        m.messagesAllowed.erase({hwnd, message});
+        return TRUE;
+    default:
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+}
+
 namespace winsim {
 
 const std::vector<TrayCall>& TrayCalls() {
@@ -93,9 +121,19 @@ bool ClickTrayIcon(HWND hwnd, UINT id, UINT mouseMessage) {
 void RestartShell() {
     M().trayIcons.clear();
     UINT created = RegisterWindowMessageA("TaskbarCreated");
+    const DeviceState& d = Devices();
+    bool aboveExplorer = d.elevated || d.elevationType == TokenElevationTypeFull;
     for (const WindowInfo& w : Windows())
-        if (!(w.style & WS_CHILD))
+        if (!(w.style & WS_CHILD) && (!aboveExplorer || MessageAllowed(w.hwnd, created)))
             PostMessageA(w.hwnd, created, 0, 0);
+}
+
+void SetNotificationAreaBusy(bool busy) {
+    M().notificationAreaBusy = busy;
+}
+
+bool MessageAllowed(HWND hwnd, UINT message) {
+    return M().messagesAllowed.count({hwnd, message}) != 0;
 }
 
 void SetCursorPosition(int x, int y) {

@@ -92,6 +92,11 @@ class Camera {
     const std::vector<uint8_t>& Eeprom() const { return eeprom_; }
     const std::vector<uint8_t>& Flash() const { return flash_; }
 
+    // Off (default): a register read on the HID route or the video filter leaves the bytes past
+    // the count asked for zero. On: they carry the following registers' contents, as a chip
+    // that always answers a whole data word may; the host must keep only what it asked for.
+    void SetWideRegisterReads(bool on) { wideReads_ = on; }
+
     // ---- traffic ----
     const std::vector<Transfer>& Transfers() const { return transfers_; }
     void ClearTransfers() { transfers_.clear(); }
@@ -132,6 +137,9 @@ class Camera {
   private:
     // Chip operations behind every route.
     bool ReadRegisters(uint8_t address, size_t count, uint8_t* out) const;
+    // The rest of a read's `room` bytes past `count`: the following registers when reads are
+    // wide (zero past the last register), else left as they are.
+    void FillPastCount(uint8_t address, size_t count, uint8_t* out, size_t room) const;
     bool WriteRegisters(uint8_t address, size_t count, const uint8_t* in);
     bool I2cWrite(uint8_t device, const uint8_t* bytes, size_t length);
     bool I2cRead(uint8_t device, uint8_t* out, size_t length);
@@ -152,6 +160,7 @@ class Camera {
                             uint32_t length, uint32_t* bytesReturned);
 
     uint8_t registers_[256];
+    bool wideReads_ = false;
     bool buttonDown_ = false;
     std::vector<uint8_t> eeprom_;
     std::vector<uint8_t> flash_;

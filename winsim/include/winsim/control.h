@@ -164,8 +164,14 @@ std::vector<TrayIcon> TrayIcons(); // what the notification area shows now
 // in wParam and the mouse message in lParam. False when no such icon is shown.
 bool ClickTrayIcon(HWND hwnd, UINT id, UINT mouseMessage);
 // Explorer restarts: the notification area is empty and "TaskbarCreated" goes to every top-level
-// window.
+// window. An elevated process (winsim::SetProcessElevation) runs above Explorer's integrity
+// level: the message reaches only the windows that allowed it with ChangeWindowMessageFilterEx.
 void RestartShell();
+// While busy (as at logon, before Explorer is ready), Shell_NotifyIconA fails with
+// ERROR_TIMEOUT and changes nothing.
+void SetNotificationAreaBusy(bool busy);
+// The messages a window let through from lower integrity levels.
+bool MessageAllowed(HWND hwnd, UINT message);
 void SetCursorPosition(int x, int y);
 
 struct MenuItemState {
@@ -219,6 +225,8 @@ void ScriptMessageBoxes(int answer, uint64_t openFor);
 void FailCall(const std::string& function, int occurrence = 1, DWORD error = ERROR_ACCESS_DENIED);
 // Every call of the named function fails from now on.
 void FailAlways(const std::string& function, DWORD error = ERROR_ACCESS_DENIED);
+// The named function's scripted failures that have not happened yet are dropped.
+void StopFailing(const std::string& function);
 // The n-th call of any simulated function, counted from now, fails.
 void FailNthCall(uint64_t n, DWORD error = ERROR_ACCESS_DENIED);
 uint64_t CallCount(); // all simulated calls since Reset

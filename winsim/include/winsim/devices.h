@@ -23,10 +23,11 @@ struct HidInterface {
     USAGE usagePage = 0, usage = 0;
     std::vector<HIDP_BUTTON_CAPS> buttonCaps[3];
     std::vector<HIDP_VALUE_CAPS> valueCaps[3];
-    // Data bytes of each feature report by id; HidD_SetFeature and HidD_GetFeature need room
-    // for the report id and these bytes, and the device sees exactly that much. (Windows'
-    // hidclass may further insist on the collection's longest feature report, the caps'
-    // FeatureReportByteLength; winsim checks the addressed report only.)
+    // Data bytes of each feature report by id. As Windows' hidclass does, HidD_SetFeature and
+    // HidD_GetFeature take a buffer of at least the collection's longest feature report with
+    // its id (the caps' FeatureReportByteLength), whichever report it carries, and the device
+    // sees the addressed report alone: its id and these bytes. (Wine checks only that the
+    // buffer holds the addressed report.)
     std::vector<std::pair<BYTE, USHORT>> featureReports;
     // The device behind the interface: gets the report buffer (id first) of the report's size.
     std::function<bool(const BYTE* report, ULONG length)> setFeature;

@@ -235,6 +235,7 @@ inline HRESULT HRESULT_FROM_WIN32(DWORD error) {
 #define FF_ROMAN (1 << 4)
 
 // Shell, menus, dialogs
+#define ERROR_TIMEOUT 1460L
 #define NIM_ADD 0x00000000
 #define NIM_MODIFY 0x00000001
 #define NIM_DELETE 0x00000002
@@ -439,6 +440,18 @@ BOOL WINAPI DeleteObject(void* object);
 
 // shell32
 BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data);
+
+// User interface privilege isolation (user32, Windows 7 on): which messages from processes of
+// lower integrity a window accepts.
+#define MSGFLT_RESET 0
+#define MSGFLT_ALLOW 1
+#define MSGFLT_DISALLOW 2
+typedef struct tagCHANGEFILTERSTRUCT {
+    DWORD cbSize;
+    DWORD ExtStatus;
+} CHANGEFILTERSTRUCT, *PCHANGEFILTERSTRUCT;
+BOOL WINAPI ChangeWindowMessageFilterEx(HWND hwnd, UINT message, DWORD action,
+                                        PCHANGEFILTERSTRUCT changeFilter);
 
 // The entry point the program defines; winsim's test harness calls it.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
