@@ -1,5 +1,6 @@
 // The settings store: reading rules, the start-up load, and the exact values written.
 #include "app/settings.h"
+#include "keyout/key_action.h"
 #include "support/program_test.h"
 
 #include <cstring>
@@ -119,6 +120,13 @@ TEST_F(SettingsTest, ModeTenWithoutCustomValuesSendsFromZeros) {
     LoadStartupSettings();
     EXPECT_EQ(gSettings.modeId, 10);
     EXPECT_EQ(uint32_t(gSettings.customKeys.keys[0].keyCode), 0u);
+    // The zero record is an empty key list: a press sends nothing, in either send mode.
+    for (uint32_t sendMode : {0u, 1u}) {
+        gSettings.customKeys.sendMode = sendMode;
+        RunKeyAction();
+        EXPECT_EQ(Keys(), "") << sendMode;
+    }
+    EXPECT_EQ(SendKeyLines(), 2);
 }
 
 TEST_F(SettingsTest, SaveCustomSettingsWritesEveryValueInOrderThenSelectsModeTen) {

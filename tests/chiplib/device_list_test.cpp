@@ -202,6 +202,25 @@ TEST_F(DeviceListTest, ExtensionUnitTriesTheNextNodeWithAFreshObject) {
     EXPECT_EQ(filter->Release(), 0u);
 }
 
+// A node whose type cannot be read counts as no device-specific node, whatever the node before
+// it was.
+TEST_F(DeviceListTest, ANodeTypeThatCannotBeReadMatchesNothing) {
+    winsim::RegisterExtensionUnitServer(&camera);
+    std::vector<GUID> nodes = winsim::CameraNodes();
+    nodes[0] = winsim::kDevSpecificNode; // its unit finds no camera
+    nodes[1] = winsim::kDevSpecificNode; // its type cannot be read
+    nodes[2] = winsim::kDevSpecificNode; // its unit opens
+    IBaseFilter* filter = NewFilter(winsim::FilterModel{&camera, false, true, nodes});
+    winsim::ScriptExtensionUnitOpens({false, true});
+    winsim::FailCall("IKsTopologyInfo::get_NodeType", 2);
+    IExtensionUnitControl* unit = nullptr;
+    ASSERT_EQ(CreateExtensionUnit(filter, &unit), 1);
+    EXPECT_EQ(winsim::CallCount("IKsTopologyInfo::get_NodeType"), 3u); // reached node 2
+    EXPECT_EQ(winsim::CallCount("IKsTopologyInfo::CreateNodeInstance"), 2u);
+    EXPECT_EQ(unit->Release(), 0u);
+    EXPECT_EQ(filter->Release(), 0u);
+}
+
 TEST_F(DeviceListTest, ExtensionUnitRefusesOtherTopologies) {
     winsim::RegisterExtensionUnitServer(&camera);
     for (size_t n : {3u, 5u}) {
@@ -227,8 +246,11 @@ TEST_F(DeviceListTest, ExtensionUnitRefusesOtherTopologies) {
     EXPECT_EQ(winsim::CallCount("IKsTopologyInfo::CreateNodeInstance"), 1u); // no later node
     EXPECT_EQ(winsim::CallCount("CoCreateInstance"), 0u);
 
+    // The object cannot be made: no later node is tried either.
     winsim::UnregisterComClass(CLSID_ExtensionUnitControl);
+    uint64_t instances = winsim::CallCount("IKsTopologyInfo::CreateNodeInstance");
     EXPECT_EQ(CreateExtensionUnit(filter, &unit), 0);
+    EXPECT_EQ(winsim::CallCount("IKsTopologyInfo::CreateNodeInstance"), instances + 1);
     EXPECT_EQ(unit, nullptr);
     EXPECT_EQ(winsim::LiveComObjects(), 1);
     EXPECT_EQ(filter->Release(), 0u);

@@ -75,6 +75,9 @@ TEST_F(EtLib2Test, KsTransportsProbeEachDeviceUnderTheMutex) {
     silent.FailTransfer(1);
     ASSERT_EQ(etLib2_Init(), 1);
     EXPECT_EQ(gEtLib2.link.transport, TransportVideoInput);
+    // The probe reads register 0x0A, one byte.
+    ASSERT_EQ(camera.Transfers().size(), 2u);
+    EXPECT_EQ(Sent(0), Property(vcam::kVideoRegisterSet, 4101, 2, 32, {{24, Le32(0x0A01)}}));
     EXPECT_EQ(Kinds(silent), (std::vector<std::string>{"set 4101 refused"}));
     EXPECT_EQ(Kinds(camera), (std::vector<std::string>{"set 4101", "get 4102"}));
     EXPECT_EQ(winsim::LiveComObjects(), 1); // the answering filter's IKsControl only
@@ -94,10 +97,19 @@ TEST_F(EtLib2Test, ReceiverFollowsWhenNoVideoDeviceAnswers) {
     OfferReceiver();
     ASSERT_EQ(etLib2_Init(), 1);
     EXPECT_EQ(gEtLib2.link.transport, TransportReceiver);
+    ASSERT_EQ(camera.Transfers().size(), 1u);
+    EXPECT_EQ(Sent(0), Property(vcam::kReceiverBusSet, 4150, 1, 104,
+                                {{24, Le32(0xFF)}, {28, Le32(1)}, {32, Le32(1)}, {36, {0x0A}}}));
     EXPECT_EQ(Kinds(camera), (std::vector<std::string>{"get 4150"}));
     EXPECT_EQ(winsim::OpenHandleCount(), 1);
     etLib2_Close();
     EXPECT_EQ(winsim::OpenHandleCount(), 0);
+
+    // A camera answering on both: the video input device comes first.
+    OfferVideoInput();
+    ASSERT_EQ(etLib2_Init(), 1);
+    EXPECT_EQ(gEtLib2.link.transport, TransportVideoInput);
+    etLib2_Close();
 
     // Nothing answers at all: closed, nothing held, the mutex gone again.
     winsim::RemoveSystemDevices();
@@ -139,7 +151,15 @@ TEST_F(EtLib2Test, RegistersAreReadAndWrittenUnderTheMutex) {
     DWORD zero = 0;
     ASSERT_EQ(etLib2_RegWrite(5, 1, &zero), S_OK);
     EXPECT_EQ(camera.Register(5), 0);
-    ASSERT_EQ(winsim::MutexWaits().size(), 2u);
+    // A wider value goes out little-endian, and comes back so above the low byte.
+    DWORD word = 0xA55A;
+    ASSERT_EQ(etLib2_RegWrite(0x20, 2, &word), S_OK);
+    EXPECT_EQ(camera.Register(0x20), 0x5A);
+    EXPECT_EQ(camera.Register(0x21), 0xA5);
+    value = kCanary;
+    ASSERT_EQ(etLib2_RegRead(0x20, 2, &value), S_OK);
+    EXPECT_EQ(value, 0xA55Au);
+    ASSERT_EQ(winsim::MutexWaits().size(), 4u);
     for (const winsim::MutexWait& w : winsim::MutexWaits()) {
         EXPECT_EQ(w.name, kLibraryMutexName);
         EXPECT_EQ(w.timeout, kLibraryMutexWaitMs);

@@ -63,6 +63,10 @@ TEST_F(InstallerTest, CurrentRecordInstallsNothing) {
     EXPECT_EQ(Outcome(), "none");
     EXPECT_EQ(winsim::Now(), 0u);
     EXPECT_TRUE(winsim::LoadLibraryNames().empty());
+    // The version is compared unsigned: a number with the top bit set is a recent one.
+    Record(0x80000000, kServerFile);
+    EnsureExtensionUnitControl();
+    EXPECT_EQ(Outcome(), "none");
 }
 
 TEST_F(InstallerTest, OldMissingOrDanglingRecordRunsTheInstaller) {
@@ -127,6 +131,9 @@ TEST_F(InstallerTest, ElevatedOrOldSystemsRegisterInProcess) {
         SetUp();
         winsim::SetWindowsVersion(c.major, 0, 1000, c.platform);
         winsim::SetProcessElevation(c.type, c.flag);
+        // Old systems get a current record: the version check alone decides to register there.
+        if (!c.tokenQueried)
+            Record(kMinimumServerVersion, kServerFile);
         EnsureExtensionUnitControl();
         EXPECT_EQ(Outcome(), c.outcome) << c.name;
         EXPECT_EQ(winsim::CallCount("OpenProcessToken") > 0, c.tokenQueried) << c.name;

@@ -72,6 +72,8 @@ TEST_F(HidTransportTest, TheFirstCameraInterfaceIsOpenedReadWriteAndShared) {
     }
     EXPECT_EQ(opens[4].path, CameraPath(2));
     EXPECT_EQ(opens[4].share, DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE));
+    EXPECT_EQ(opens[4].creation, DWORD(OPEN_EXISTING));
+    EXPECT_EQ(opens[4].flags, 0u);
     EXPECT_EQ(ReadWriteOpens(), std::vector<std::string>{CameraPath(2)});
     // Only the returned handle survives the search, and it reaches the first camera.
     EXPECT_EQ(winsim::OpenHandleCount(), 1);
@@ -208,6 +210,13 @@ TEST_F(HidTransportTest, NoDeviceSetOrNoReadWriteOpenMeansNothing) {
     winsim::FailCall("CreateFileA", 2, ERROR_SHARING_VIOLATION); // the read/write open
     EXPECT_EQ(FindHidDevice(), nullptr);
     EXPECT_EQ(winsim::DeviceOpens().size(), 2u);
+    // The first camera interface decides: a second camera is not opened in its place.
+    AddCamera(1);
+    size_t before = winsim::DeviceOpens().size();
+    winsim::FailCall("CreateFileA", 3, ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(FindHidDevice(), nullptr);
+    EXPECT_EQ(winsim::DeviceOpens().size() - before, 3u); // two queries, one read/write open
+    EXPECT_EQ(ReadWriteOpens(), (std::vector<std::string>{CameraPath(), CameraPath()}));
 }
 
 TEST_F(HidTransportTest, FeatureReportsTravelInTheCollectionsReportLength) {

@@ -177,6 +177,21 @@ TEST_F(CustomWindowTest, OpeningShowsStoredValuesAndLeavesRadiosForOtherModes) {
     });
 }
 
+TEST_F(CustomWindowTest, OpeningWithSendAllStoredChecksItsRadioAndLabel) {
+    winsim::RegPutDword(HKEY_CURRENT_USER, kPath, "mode", 1);
+    winsim::RegPutDword(HKEY_CURRENT_USER, kPath, "time", 75);
+    Run({
+        [] { ChooseFromTrayAt(winsim::Now(), "Custom Settings"); },
+        [] {
+            EXPECT_TRUE(Checked(IdSendAll));
+            EXPECT_FALSE(Checked(IdSequential));
+            EXPECT_EQ(Text(gCustomWindow.timeLabel), "interval time(ms)");
+            EXPECT_EQ(Text(gCustomWindow.timeField), "75");
+            EXPECT_EQ(gSettings.customKeys.sendMode, 1u);
+        },
+    });
+}
+
 TEST_F(CustomWindowTest, SendModeAndClearTakeEffectAtOnceAndCancelKeepsThem) {
     winsim::RegPutDword(HKEY_CURRENT_USER, kPath, "mode", 0);
     winsim::RegPutDword(HKEY_CURRENT_USER, kPath, "key1_k", 'A');

@@ -7,9 +7,15 @@ namespace {
 
 class KeyActionTest : public ProgramTest {
   protected:
+    // Every event a press makes is a plain key-down or key-up with scan code 0 and no extra
+    // information; checked here, before Keys() clears the log.
     static std::string Press(int times = 1) {
         for (int i = 0; i < times; ++i)
             RunKeyAction();
+        for (const winsim::KeyEvent& e : winsim::KeyEvents())
+            EXPECT_TRUE(e.scan == 0 && e.extra == 0 && (e.flags == 0 || e.flags == KEYEVENTF_KEYUP))
+                << "vk " << int(e.vk) << " scan " << int(e.scan) << " flags " << e.flags
+                << " extra " << e.extra;
         return Keys();
     }
     static void SetKey(int slot, uint32_t keyCode, bool alt = false, bool control = false,
@@ -40,8 +46,6 @@ TEST_F(KeyActionTest, FixedModesSendTheirKeys) {
         EXPECT_EQ(Press(), c.expected) << "mode " << c.mode;
         EXPECT_EQ(Press(), c.expected) << "mode " << c.mode << ", second press";
     }
-    for (const winsim::KeyEvent& e : winsim::KeyEvents())
-        EXPECT_TRUE(e.scan == 0 && e.extra == 0 && (e.flags == 0 || e.flags == KEYEVENTF_KEYUP));
 }
 
 TEST_F(KeyActionTest, AlternatingModesFlipOneSharedToggle) {

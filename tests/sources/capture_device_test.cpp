@@ -88,6 +88,37 @@ TEST_F(CaptureDeviceTest, SearchOrderRegistryNameThenKnownNamesFirstMatchWins) {
     c.Close();
 }
 
+// Without a TWAIN source name, "USB 2820 Video" is searched first: a camera of that name wins
+// over one listed earlier under another known name. Then each known name finds its camera, and a
+// name matching none finds nothing.
+TEST_F(CaptureDeviceTest, TheDefaultNameComesFirstThenEachOfTheSixteenKnownNames) {
+    AddCamera("USB 2800 Video", &other);
+    AddCamera("USB 2820 Video", &camera);
+    CaptureDeviceButton b;
+    ASSERT_NE(b.Open(), nullptr);
+    EXPECT_EQ(Reached(b, &camera, &other), &camera);
+    b.Close();
+
+    const char* known[] = {
+        "USB 2800 Video",  "USB 2801 Video",  "USB 2700 Camera", "USB 2701 Camera",
+        "USB 2840 Video",  "USB 2841 Video",  "USB 2820 Video",  "USB 2821 Video",
+        "USB 2710 Camera", "USB 2711 Camera", "USB 2860 Video",  "USB 2861 Video",
+        "USB 2880 Video",  "USB 2881 Video",  "USB 2750 Camera", "USB 2751 Camera"};
+    for (const char* name : known) {
+        winsim::RemoveSystemDevices();
+        AddCamera(std::string(name) + " #1", &camera);
+        CaptureDeviceButton c;
+        EXPECT_NE(c.Open(), nullptr) << name;
+        c.Close();
+    }
+    for (const char* name : {"USB 2830 Video", "usb 2800 video", "USB 280 Video"}) {
+        winsim::RemoveSystemDevices();
+        AddCamera(name, &camera);
+        CaptureDeviceButton c;
+        EXPECT_EQ(c.Open(), nullptr) << name;
+    }
+}
+
 TEST_F(CaptureDeviceTest, FailedBindsAndUnnamedDevicesAreSkipped) {
     winsim::SystemDevice unnamed;
     unnamed.category = CLSID_VideoInputDeviceCategory;
@@ -135,6 +166,15 @@ TEST_F(CaptureDeviceTest, PollClearsTheLatchAndKeepsTheOtherBits) {
     ASSERT_EQ(camera.Transfers().size(), 3u);
     EXPECT_EQ(vcam::Describe(camera.Transfers()[2]), "set 4101 [00 00 00 00]");
     EXPECT_EQ(b.Poll(), 1); // the latch is still there
+
+    // A clearing write that fails still reports the press; the latch stays and is reported again.
+    camera.PressButton();
+    camera.ClearTransfers();
+    camera.FailTransfer(4); // select, read, select, write
+    EXPECT_EQ(b.Poll(), 1);
+    EXPECT_EQ(camera.Register(12) & vcam::kCaptureLatch, vcam::kCaptureLatch);
+    EXPECT_EQ(b.Poll(), 1);
+    EXPECT_EQ(camera.Register(12) & vcam::kCaptureLatch, 0);
     b.Close();
 }
 

@@ -2,6 +2,8 @@
 #include "app/settings.h"
 #include "keyout/joystick.h"
 #include "keyout/key_action.h"
+#include "chiplib/etlib2.h"
+#include "support/camera_routes.h"
 #include "support/program_test.h"
 #include "winsim/devices.h"
 
@@ -23,6 +25,13 @@ class JoystickTest : public ProgramTest {
     void SetUp() override {
         ProgramTest::SetUp();
         ppjoy = winsim::AddNamedDevice("\\\\.\\PPJoyIOCTL1", false);
+    }
+    // Opens of PPJoy's device so far, closed ones included.
+    static int JoystickOpens() {
+        int n = 0;
+        for (const winsim::DeviceOpen& o : winsim::DeviceOpens())
+            n += o.path == "\\\\.\\PPJoyIOCTL1";
+        return n;
     }
 };
 
@@ -56,6 +65,42 @@ TEST_F(JoystickTest, ReopeningResetsTheRecordAndKeepsOneHandle) {
     EXPECT_EQ(ppjoy->opens, 0);
     CloseVirtualJoystick(); // nothing left to close
     EXPECT_EQ(winsim::CallCount("CloseHandle") - closes, 1u);
+}
+
+// Opening the joystick ends by re-initialising the register library: an open camera is closed
+// and opened again, and the result is the library's.
+TEST_F(JoystickTest, OpeningReinitialisesTheRegisterLibrary) {
+    vcam::Camera camera;
+    OfferCameraHid(camera);
+    ASSERT_EQ(etLib2_Init(), 1);
+    uint64_t searches = winsim::CallCount("SetupDiGetClassDevsA");
+    uint64_t closes = winsim::CallCount("CloseHandle");
+    EXPECT_EQ(OpenVirtualJoystick(), 1);
+    EXPECT_EQ(winsim::CallCount("SetupDiGetClassDevsA"), searches + 1);
+    EXPECT_GE(winsim::CallCount("CloseHandle"), closes + 2); // the camera and the library mutex
+    EXPECT_TRUE(etLib2_IsOpen());
+    etLib2_Close();
+    CloseVirtualJoystick();
+}
+
+// Both ways into mode 9 open the device: a stored "key" of 9 at start-up and the tray's
+// "JOYSTICK"; the handle is closed at exit.
+TEST_F(JoystickTest, StartupInModeNineAndTheTrayCommandOpenTheJoystickAndExitClosesIt) {
+    winsim::RegPutDword(HKEY_CURRENT_USER, "Software\\Quillbay", "key", 9);
+    int atStart = -1, afterCommand = -1, openAtExit = -1;
+    winsim::At(100, [&] { atStart = JoystickOpens(); });
+    ChooseFromTrayAt(300, "JOYSTICK");
+    winsim::At(500, [&] {
+        afterCommand = JoystickOpens();
+        openAtExit = ppjoy->opens;
+    });
+    ExitAt(700);
+    EXPECT_EQ(winsim::RunProgram(), 0);
+    EXPECT_EQ(atStart, 1);
+    EXPECT_EQ(afterCommand, 2);
+    EXPECT_EQ(openAtExit, 1);   // the first handle was closed by the second open
+    EXPECT_EQ(ppjoy->opens, 0); // and the second by the exit
+    EXPECT_EQ(gJoystick.device, nullptr);
 }
 
 TEST_F(JoystickTest, WithoutPpjoyPressesFailQuietly) {

@@ -6,6 +6,7 @@
 #include "diag/serial_log.h"
 #include "sources/button_source.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -13,6 +14,9 @@ namespace {
 struct Route {
     const char* name;
     void (EtLib2Fixture::*offer)();
+    // Which transfer of a press poll is the acknowledging write's first: after the read and the
+    // re-open's probe.
+    size_t acknowledgeTransfer;
 };
 
 class RegisterSourceTest : public EtLib2Fixture, public ::testing::WithParamInterface<Route> {
@@ -61,6 +65,37 @@ TEST_P(RegisterSourceTest, PressesAreLatchedAcknowledgedAndTraced) {
     EXPECT_EQ(PollWith(64), 0);
     EXPECT_EQ(com2->Written(), "SendKey(0150) - \x1b[1;33;44metLib2_RegRead(0150) - ERROR \x1b[0m");
     EXPECT_EQ(PollWith(64), 1);
+}
+
+TEST_P(RegisterSourceTest, AFailedAcknowledgementStillCountsThePressAndIsTraced) {
+    AttachButtonSource();
+    ASSERT_TRUE(gButtonSource.registerSource);
+    camera.ClearTransfers();
+    com2->writes.clear();
+    camera.SetRegister(5, vcam::kButtonLatch);
+    camera.FailTransfer(GetParam().acknowledgeTransfer);
+    EXPECT_EQ(PollRegisterButton(), 1);
+    EXPECT_EQ(camera.Register(5), vcam::kButtonLatch); // not cleared
+    EXPECT_NE(com2->Written().find("ERROR"), std::string::npos) << com2->Written();
+    // The latch still reads 64: no press on the next poll, one on the poll after.
+    EXPECT_EQ(PollRegisterButton(), 0);
+    EXPECT_EQ(PollRegisterButton(), 1);
+}
+
+// A camera whose configuration is in the serial flash answers the query with 1, not 0: it is
+// attached all the same (its register 5 then reads 0x80 above the latch).
+TEST_P(RegisterSourceTest, ACameraWithItsConfigurationInFlashIsAttached) {
+    std::vector<BYTE> image(0x3000, 0xFF);
+    const BYTE header[4] = {0, 'P', 0, 0};
+    std::copy(header, header + 4, image.begin());
+    image[0x1000 + 18] = 0x00; // no string for any selector
+    camera.LoadEeprom({});
+    camera.LoadFlash(image);
+    camera.SetRegister(5, vcam::kConfigInFlash);
+    AttachButtonSource();
+    EXPECT_TRUE(gButtonSource.registerSource);
+    EXPECT_FALSE(gButtonSource.evaSource);
+    EXPECT_EQ(gButtonSource.captureDevice, nullptr);
 }
 
 TEST_P(RegisterSourceTest, PressesReachTheFocusedWindowAcrossUnplugAndReplug) {
@@ -145,10 +180,10 @@ TEST_F(RegisterReopenTest, AClosedLibraryIsOpenedAgainEveryTwoSecondsAndThePress
 
 INSTANTIATE_TEST_SUITE_P(
     EveryTransport, RegisterSourceTest,
-    ::testing::Values(Route{"Hid", &EtLib2Fixture::OfferHid},
-                      Route{"ExtensionUnit", &EtLib2Fixture::OfferExtensionUnit},
-                      Route{"VideoInput", &EtLib2Fixture::OfferVideoInput},
-                      Route{"Receiver", &EtLib2Fixture::OfferReceiver}),
+    ::testing::Values(Route{"Hid", &EtLib2Fixture::OfferHid, 3},
+                      Route{"ExtensionUnit", &EtLib2Fixture::OfferExtensionUnit, 5},
+                      Route{"VideoInput", &EtLib2Fixture::OfferVideoInput, 5},
+                      Route{"Receiver", &EtLib2Fixture::OfferReceiver, 3}),
     [](const ::testing::TestParamInfo<Route>& info) { return std::string(info.param.name); });
 
 } // namespace
