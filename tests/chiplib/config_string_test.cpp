@@ -122,7 +122,7 @@ TEST_F(ConfigStringTest, EepromStringsBySelectorField) {
     EXPECT_EQ(text, "USB 2800 Video");
     EXPECT_EQ(Read(2, &text), S_OK);
     EXPECT_EQ(text, "Quillbay");
-    EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0);
+    EXPECT_EQ(winsim::MutexOwnedByProgram(kSharedLibraryMutex), 0);
 }
 
 TEST_F(ConfigStringTest, EmptyFieldsShortAndUnreadableStrings) {
@@ -236,7 +236,7 @@ TEST_F(ConfigStringTest, EepromTransactSwapsTheAddressAndHoldsTheMutexThroughThe
     // A peer holds the mutex: neither the bus select nor the transfer happens.
     camera.ClearTransfers();
     camera.SetRegister(vcam::kBusRegister, 0x05);
-    winsim::OtherProcessTakesMutex(kLibraryMutexName);
+    winsim::OtherProcessTakesMutex(kSharedLibraryMutex);
     EXPECT_EQ(I2cTransact(0xA0, 2, address, 2, read), E_FAIL);
     EXPECT_TRUE(camera.Transfers().empty());
     EXPECT_EQ(camera.Register(vcam::kBusRegister), 0x05);

@@ -181,6 +181,31 @@ TEST_F(DeviceListTest, ExtensionUnitOnTheDeviceSpecificNode) {
     EXPECT_EQ(filter->Release(), 0u);
 }
 
+// The system device enumerator is asked for in-process, handler or local server (7); the
+// extension-unit server in-process or handler (3).
+TEST_F(DeviceListTest, ClassContextsOfTheEnumeratorAndTheServer) {
+    winsim::AddSystemDevice(Bindable("USB 2800 Video", "video#1"));
+    ListVideoInputDevices(list_.get());
+    IBaseFilter* found = nullptr;
+    FindVideoInputDevice(L"video#1", &found);
+    ASSERT_NE(found, nullptr);
+    found->Release();
+    winsim::RegisterExtensionUnitServer(&camera);
+    IBaseFilter* filter =
+        NewFilter(winsim::FilterModel{&camera, false, true, winsim::CameraNodes()});
+    IExtensionUnitControl* unit = nullptr;
+    ASSERT_EQ(CreateExtensionUnit(filter, &unit), 1);
+    const auto& made = winsim::ComCreations();
+    ASSERT_EQ(made.size(), 3u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(made[i].clsid == CLSID_SystemDeviceEnum) << i;
+        EXPECT_EQ(made[i].context, 7u) << i;
+    }
+    EXPECT_EQ(made[2].context, 3u);
+    EXPECT_EQ(unit->Release(), 0u);
+    EXPECT_EQ(filter->Release(), 0u);
+}
+
 TEST_F(DeviceListTest, ExtensionUnitTriesTheNextNodeWithAFreshObject) {
     winsim::RegisterExtensionUnitServer(&camera);
     std::vector<GUID> nodes = winsim::CameraNodes();

@@ -37,7 +37,7 @@ TEST_P(EtLib2ComponentTest, ReadsTheButtonAndTheSerialNumber) {
     char text[kDeviceStringBytes] = {};
     EXPECT_EQ(etLib2_GetDeviceString(1, text), S_OK);
     EXPECT_STREQ(text, "VX2-0042");
-    EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0);
+    EXPECT_EQ(winsim::MutexOwnedByProgram(kSharedLibraryMutex), 0);
 
     etLib2_Close();
     EXPECT_EQ(winsim::LiveComObjects(), 0);

@@ -28,7 +28,7 @@ TEST_F(EtLib2Test, NothingOpenMeansFailureAndNoWrites) {
     EXPECT_EQ(winsim::CoInitializeDepth(), 1);
     EXPECT_EQ(winsim::CallCount("CoUninitialize"), 0u);
     EXPECT_EQ(winsim::OpenHandleCount(), 0);
-    EXPECT_FALSE(winsim::MutexExists(kLibraryMutexName));
+    EXPECT_FALSE(winsim::MutexExists(kSharedLibraryMutex));
 }
 
 TEST_F(EtLib2Test, HidWinsOverEveryOtherRouteWithoutAProbe) {
@@ -36,14 +36,14 @@ TEST_F(EtLib2Test, HidWinsOverEveryOtherRouteWithoutAProbe) {
     ASSERT_EQ(etLib2_Init(), 1);
     EXPECT_EQ(gEtLib2.link.transport, TransportHid);
     EXPECT_TRUE(camera.Transfers().empty()); // nothing sent to prove the device answers
-    EXPECT_TRUE(winsim::MutexExists(kLibraryMutexName));
+    EXPECT_TRUE(winsim::MutexExists(kSharedLibraryMutex));
     EXPECT_EQ(winsim::CallCount("ICreateDevEnum::CreateClassEnumerator"), 0u);
     EXPECT_EQ(winsim::OpenHandleCount(), 2); // the HID device and the mutex
 
     etLib2_Close();
     EXPECT_EQ(gEtLib2.open, 0);
     EXPECT_EQ(winsim::OpenHandleCount(), 0);
-    EXPECT_FALSE(winsim::MutexExists(kLibraryMutexName));
+    EXPECT_FALSE(winsim::MutexExists(kSharedLibraryMutex));
     EXPECT_EQ(winsim::CoInitializeDepth(), 0);
 }
 
@@ -84,7 +84,7 @@ TEST_F(EtLib2Test, KsTransportsProbeEachDeviceUnderTheMutex) {
     EXPECT_EQ(gEtLib2.workingFilter, nullptr);
     // One mutex wait per probe, each released again.
     EXPECT_EQ(winsim::MutexWaits().size(), 2u);
-    EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0);
+    EXPECT_EQ(winsim::MutexOwnedByProgram(kSharedLibraryMutex), 0);
     etLib2_Close();
     EXPECT_EQ(winsim::LiveComObjects(), 0);
 }
@@ -161,18 +161,18 @@ TEST_F(EtLib2Test, RegistersAreReadAndWrittenUnderTheMutex) {
     EXPECT_EQ(value, 0xA55Au);
     ASSERT_EQ(winsim::MutexWaits().size(), 4u);
     for (const winsim::MutexWait& w : winsim::MutexWaits()) {
-        EXPECT_EQ(w.name, kLibraryMutexName);
-        EXPECT_EQ(w.timeout, kLibraryMutexWaitMs);
+        EXPECT_EQ(w.name, kSharedLibraryMutex);
+        EXPECT_EQ(w.timeout, kSharedLibraryWaitMs);
         EXPECT_EQ(w.result, DWORD(WAIT_OBJECT_0));
     }
-    EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0);
+    EXPECT_EQ(winsim::MutexOwnedByProgram(kSharedLibraryMutex), 0);
 
     // A failed transfer leaves the result untouched.
     camera.FailTransfer(2);
     value = kCanary;
     EXPECT_EQ(etLib2_RegRead(5, 1, &value), E_FAIL);
     EXPECT_EQ(value, kCanary);
-    EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0);
+    EXPECT_EQ(winsim::MutexOwnedByProgram(kSharedLibraryMutex), 0);
 }
 
 // A device that answers a whole data word (HID and the video filter may) fills the bytes past
@@ -239,7 +239,7 @@ TEST_F(EtLib2Test, AnotherProcessHoldingTheMutexFailsAfterOneSecond) {
     OfferHid();
     ASSERT_EQ(etLib2_Init(), 1);
     camera.ClearTransfers();
-    winsim::OtherProcessTakesMutex(kLibraryMutexName);
+    winsim::OtherProcessTakesMutex(kSharedLibraryMutex);
     DWORD value = kCanary;
     EXPECT_EQ(etLib2_RegRead(5, 1, &value), E_FAIL);
     EXPECT_EQ(winsim::Now(), 1000u);
@@ -250,13 +250,13 @@ TEST_F(EtLib2Test, AnotherProcessHoldingTheMutexFailsAfterOneSecond) {
     EXPECT_TRUE(camera.Transfers().empty());
 
     // Released after 400 ms: the request goes ahead then.
-    winsim::After(400, [] { winsim::OtherProcessReleasesMutex(kLibraryMutexName); });
+    winsim::After(400, [] { winsim::OtherProcessReleasesMutex(kSharedLibraryMutex); });
     EXPECT_EQ(etLib2_RegRead(5, 1, &value), S_OK);
     EXPECT_EQ(winsim::Now(), 2400u);
     EXPECT_EQ(camera.Transfers().size(), 2u);
     etLib2_Close();
     EXPECT_EQ(winsim::OpenHandleCount(), 0);
-    EXPECT_TRUE(winsim::MutexExists(kLibraryMutexName)); // the other process's handle
+    EXPECT_TRUE(winsim::MutexExists(kSharedLibraryMutex)); // the other process's handle
 }
 
 TEST_F(EtLib2Test, AbandonedMutexIsTakenOverForTheRequestAndReleased) {
@@ -264,15 +264,15 @@ TEST_F(EtLib2Test, AbandonedMutexIsTakenOverForTheRequestAndReleased) {
     ASSERT_EQ(etLib2_Init(), 1);
     camera.ClearTransfers();
     camera.SetRegister(5, 0x40);
-    winsim::OtherProcessTakesMutex(kLibraryMutexName);
-    winsim::After(100, [] { winsim::OtherProcessAbandonsMutex(kLibraryMutexName); });
+    winsim::OtherProcessTakesMutex(kSharedLibraryMutex);
+    winsim::After(100, [] { winsim::OtherProcessAbandonsMutex(kSharedLibraryMutex); });
     // The dead process handed the lock over: the read goes ahead under it, which a failure
     // here would not (an attachment would then lose a working camera).
     DWORD value = kCanary;
     EXPECT_EQ(etLib2_RegRead(5, 1, &value), S_OK);
     EXPECT_EQ(value, 0x40u);
     EXPECT_EQ(winsim::MutexWaits().back().result, DWORD(WAIT_ABANDONED));
-    EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0); // not kept past the request
+    EXPECT_EQ(winsim::MutexOwnedByProgram(kSharedLibraryMutex), 0); // not kept past the request
     EXPECT_EQ(camera.Transfers().size(), 2u);
     // The next request waits normally.
     EXPECT_EQ(etLib2_RegRead(5, 1, &value), S_OK);
@@ -296,16 +296,16 @@ TEST_F(EtLib2Test, ProbeThatCannotHaveTheLockStillFindsTheCamera) {
         winsim::Reset();
         camera.ClearTransfers();
         OfferVideoInput();
-        winsim::OtherProcessTakesMutex(kLibraryMutexName);
+        winsim::OtherProcessTakesMutex(kSharedLibraryMutex);
         if (abandoned)
-            winsim::After(300, [] { winsim::OtherProcessAbandonsMutex(kLibraryMutexName); });
+            winsim::After(300, [] { winsim::OtherProcessAbandonsMutex(kSharedLibraryMutex); });
         EXPECT_EQ(etLib2_Init(), 1) << abandoned;
         EXPECT_EQ(gEtLib2.link.transport, TransportVideoInput) << abandoned;
         EXPECT_EQ(winsim::Now(), abandoned ? 300u : 1000u);
         EXPECT_EQ(winsim::MutexWaits().back().result,
                   DWORD(abandoned ? WAIT_ABANDONED : WAIT_TIMEOUT));
         EXPECT_EQ(Kinds(camera), (std::vector<std::string>{"set 4101", "get 4102"})) << abandoned;
-        EXPECT_EQ(winsim::MutexOwnedByProgram(kLibraryMutexName), 0) << abandoned;
+        EXPECT_EQ(winsim::MutexOwnedByProgram(kSharedLibraryMutex), 0) << abandoned;
         etLib2_Close();
         EXPECT_EQ(winsim::OpenHandleCount(), 0) << abandoned;
         EXPECT_EQ(winsim::LiveComObjects(), 0) << abandoned;

@@ -10,6 +10,11 @@
 #include <string>
 #include <vector>
 
+// The names other processes share with the library, spelled out rather than read from the
+// program: a program that got them wrong would agree with its own constant.
+const char kSharedLibraryMutex[] = "Empia VideoClass HidClass Library";
+const DWORD kSharedLibraryWaitMs = 1000;
+
 class EtLib2Fixture : public ChipTest {
   public:
     std::string HidPathOfCamera() const;

@@ -84,6 +84,21 @@ TEST_F(HidTransportTest, TheFirstCameraInterfaceIsOpenedReadWriteAndShared) {
     CloseDevice(h);
 }
 
+// Only present interfaces are asked for: an unplugged camera that SetupAPI still knows is never
+// opened, not even for a query.
+TEST_F(HidTransportTest, TheSearchAsksSetupApiForPresentInterfacesOnly) {
+    AddCamera(0);
+    winsim::RemoveHidInterface(CameraPath(0));
+    AddKeyboard(1);
+    AddCamera(2);
+    HANDLE h = FindHidDevice();
+    EXPECT_EQ(winsim::DeviceSetFlags(), std::vector<DWORD>{DIGCF_PRESENT | DIGCF_DEVICEINTERFACE});
+    for (const winsim::DeviceOpen& o : winsim::DeviceOpens())
+        EXPECT_NE(o.path, CameraPath(0));
+    EXPECT_EQ(ReadWriteOpens(), std::vector<std::string>{CameraPath(2)});
+    CloseDevice(h);
+}
+
 TEST_F(HidTransportTest, ReportsMustBeFeatureValuesOfOneInterface) {
     // Split over two interfaces, or declared as input, output or feature button items: no camera.
     winsim::HidInterface onlyCommand = Declaring(0, HidP_Feature, false);

@@ -43,6 +43,7 @@ class RegisterProtocolTest : public ChipTest {
             break;
         case TransportVideoInput:
         case TransportReceiver:
+            CoInitialize(nullptr); // the filters' interfaces live in the thread's apartment
             link_.object = winsim::NewCameraKsControl(&camera, transport == TransportReceiver);
             break;
         }
@@ -63,6 +64,7 @@ class RegisterProtocolTest : public ChipTest {
             EXPECT_TRUE(CloseHandle(link_.object));
         } else {
             EXPECT_EQ(static_cast<IKsControl*>(link_.object)->Release(), 0u);
+            CoUninitialize();
         }
         link_ = TransportLink{TransportNone, nullptr};
     }

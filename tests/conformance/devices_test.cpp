@@ -36,6 +36,37 @@ CONFORMANCE_TEST(interface_enumeration_of_an_empty_class) {
        (unsigned long)GetLastError());
 }
 
+// The HID search asks for present interfaces only; without DIGCF_PRESENT the set also holds the
+// devices that are known but unplugged, so it is never the smaller one.
+static DWORD HidInterfaceCount(DWORD flags) {
+    GUID hid;
+    HidD_GetHidGuid(&hid);
+    HDEVINFO set = SetupDiGetClassDevsA(&hid, nullptr, nullptr, flags);
+    ok(set != INVALID_HANDLE_VALUE, "flags %#lx: SetupDiGetClassDevsA failed with %lu",
+       (unsigned long)flags, (unsigned long)GetLastError());
+    if (set == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD n = 0;
+    SP_DEVICE_INTERFACE_DATA member;
+    for (;; ++n) {
+        std::memset(&member, 0, sizeof member);
+        member.cbSize = sizeof member;
+        if (!SetupDiEnumDeviceInterfaces(set, nullptr, &hid, n, &member))
+            break;
+    }
+    ok(GetLastError() == ERROR_NO_MORE_ITEMS, "flags %#lx: the walk ended with %lu",
+       (unsigned long)flags, (unsigned long)GetLastError());
+    SetupDiDestroyDeviceInfoList(set);
+    return n;
+}
+
+CONFORMANCE_TEST(hid_interfaces_present_and_known) {
+    DWORD present = HidInterfaceCount(DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    DWORD known = HidInterfaceCount(DIGCF_DEVICEINTERFACE);
+    ok(known >= present, "%lu known interfaces, %lu present", (unsigned long)known,
+       (unsigned long)present);
+}
+
 CONFORMANCE_TEST(opening_a_missing_device) {
     const char* paths[] = {
         "\\\\.\\Vexor2NoSuchDevice",

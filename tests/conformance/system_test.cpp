@@ -123,6 +123,15 @@ CONFORMANCE_TEST(device_enumerator_on_an_empty_category) {
         if (!skip_under_wine("the system device enumerator is a static object"))
             ok(left == 0, "the enumerator kept %lu references", (unsigned long)left);
     }
+    // An in-process class asked for out of process only: not registered for that context.
+    devices = reinterpret_cast<ICreateDevEnum*>(uintptr_t(0xdeadbeef));
+    hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_LOCAL_SERVER, IID_ICreateDevEnum,
+                          reinterpret_cast<void**>(&devices));
+    ok(FAILED(hr), "a local server gave %#lx", (unsigned long)hr);
+    // Wine looks for the class's LocalServer32 key and reports it missing (REGDB_E_KEYMISSING).
+    if (!skip_under_wine("an in-process class asked for as a local server: REGDB_E_KEYMISSING"))
+        ok(hr == REGDB_E_CLASSNOTREG, "a local server gave %#lx", (unsigned long)hr);
+    ok(devices == nullptr, "the out pointer was left at %p", (void*)devices);
     CoUninitialize();
 }
 

@@ -98,6 +98,10 @@ TEST_F(CaptureDeviceTest, TheDefaultNameComesFirstThenEachOfTheSixteenKnownNames
     ASSERT_NE(b.Open(), nullptr);
     EXPECT_EQ(Reached(b, &camera, &other), &camera);
     b.Close();
+    // The enumerator of this search is asked for in-process only.
+    ASSERT_FALSE(winsim::ComCreations().empty());
+    for (const winsim::ComCreation& c : winsim::ComCreations())
+        EXPECT_EQ(c.context, DWORD(CLSCTX_INPROC_SERVER));
 
     const char* known[] = {
         "USB 2800 Video",  "USB 2801 Video",  "USB 2700 Camera", "USB 2701 Camera",

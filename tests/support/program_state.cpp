@@ -45,6 +45,8 @@ std::string WhatIsLeftOpen() {
         {"preparsed data", winsim::PreparsedDataCount()},
         {"SetupAPI sets", winsim::DeviceInfoListCount()},
         {"strings", winsim::LiveBstrCount()},
+        // Not left open but used too late: calls on COM objects after their apartment ended.
+        {"COM calls after CoUninitialize", int(winsim::StaleComCalls())},
     };
     std::string left;
     for (const Count& c : counts)

@@ -5,6 +5,7 @@
 
 #include "app/shell.h"
 #include "resources/resource_ids.h"
+#include "winsim/devices.h"
 
 #include <cstdio>
 
@@ -15,6 +16,7 @@ void ProgramTest::SetUp() {
 void ProgramTest::TearDown() {
     EXPECT_EQ(winsim::OpenKeyCount(), 0) << "registry keys left open";
     EXPECT_EQ(winsim::OpenHandleCount(), HandlesKeptByDesign()) << "kernel handles left open";
+    EXPECT_EQ(winsim::StaleComCalls(), 0u) << "COM objects used after their apartment ended";
 }
 
 void ProgramTest::ExitFromTray() {

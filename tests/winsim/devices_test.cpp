@@ -2,6 +2,7 @@
 // Wine): feature-report sizes, system-owned interfaces, unplugging, the two-call interface
 // detail, capability queries, and the extension-unit server's life cycle.
 #include "chiplib/extension_unit.h"
+#include "support/program_state.h"
 #include "support/program_test.h"
 #include "winsim/devices.h"
 
@@ -20,38 +21,84 @@ class DevicesTest : public ProgramTest {
     const std::string path = winsim::HidPath(0xEB1A, 0x2860, 0);
 };
 
-TEST_F(DevicesTest, FeatureReportsNeedRoomForTheirDeclaredSize) {
+// Windows' rule: the buffer must be as long as the collection's longest feature report (41 bytes
+// for the camera), whichever report it carries; Wine only checks the addressed report.
+TEST_F(DevicesTest, FeatureReportsNeedTheCollectionsLongestReportLength) {
     winsim::AddHidInterface(winsim::CameraHidInterface(path, &camera));
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     BYTE buffer[65] = {0x87, 0, 5, 1, 0};
-    SetLastError(0);
-    EXPECT_FALSE(HidD_SetFeature(h, buffer, 4));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    for (ULONG length : {4u, 5u, 40u}) {
+        SetLastError(0);
+        EXPECT_FALSE(HidD_SetFeature(h, buffer, length)) << length;
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER)) << length;
+        EXPECT_FALSE(HidD_GetFeature(h, buffer, length)) << length;
+    }
     buffer[0] = 0x42; // not declared
-    EXPECT_FALSE(HidD_SetFeature(h, buffer, 5));
+    EXPECT_FALSE(HidD_SetFeature(h, buffer, 41));
     EXPECT_TRUE(camera.Transfers().empty());
-    // A longer buffer is cut to the report: the device sees its id and four bytes.
+    // 41 bytes or more are cut to the addressed report: the device sees its id and four bytes.
     buffer[0] = 0x87;
+    EXPECT_TRUE(HidD_SetFeature(h, buffer, 41));
     EXPECT_TRUE(HidD_SetFeature(h, buffer, 65));
-    ASSERT_EQ(camera.Transfers().size(), 1u);
+    ASSERT_EQ(camera.Transfers().size(), 2u);
     EXPECT_EQ(camera.Transfers()[0].sent.size(), 5u);
+    EXPECT_EQ(camera.Transfers()[1].sent.size(), 5u);
 
-    // Unplugged: the handle stays, its requests fail, and the next listing misses it.
+    // Unplugged: the handle stays, its requests fail, and the next listing of present devices
+    // misses it; a listing without DIGCF_PRESENT still has it, and its path no longer opens.
     winsim::RemoveHidInterface(path);
-    EXPECT_FALSE(HidD_SetFeature(h, buffer, 5));
+    EXPECT_FALSE(HidD_SetFeature(h, buffer, 41));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_DEVICE_NOT_CONNECTED));
     EXPECT_TRUE(CloseHandle(h));
     GUID hid;
     HidD_GetHidGuid(&hid);
-    HDEVINFO set =
-        SetupDiGetClassDevsA(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    for (DWORD flags :
+         {DWORD(DIGCF_PRESENT | DIGCF_DEVICEINTERFACE), DWORD(DIGCF_DEVICEINTERFACE)}) {
+        HDEVINFO set = SetupDiGetClassDevsA(&hid, nullptr, nullptr, flags);
+        SP_DEVICE_INTERFACE_DATA member = {};
+        member.cbSize = sizeof member;
+        bool listed = SetupDiEnumDeviceInterfaces(set, nullptr, &hid, 0, &member);
+        EXPECT_EQ(listed, flags == DIGCF_DEVICEINTERFACE) << flags;
+        SetupDiDestroyDeviceInfoList(set);
+    }
+    EXPECT_EQ(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    // Plugged in again, it is one device again, listed once.
+    winsim::AddHidInterface(winsim::CameraHidInterface(path, &camera));
+    HDEVINFO set = SetupDiGetClassDevsA(&hid, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
     SP_DEVICE_INTERFACE_DATA member = {};
     member.cbSize = sizeof member;
-    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &hid, 0, &member));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_ITEMS));
+    EXPECT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &hid, 0, &member));
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &hid, 1, &member));
     SetupDiDestroyDeviceInfoList(set);
+}
+
+// A COM object belongs to the apartment it was made in: once the thread's last CoUninitialize
+// has ended it, calls on the object fail and are counted, as a use after release would be.
+TEST_F(DevicesTest, ComObjectsAreUnusableOnceTheirApartmentEnds) {
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    CoInitialize(nullptr);
+    IKsControl* control = winsim::NewCameraKsControl(&camera, true);
+    CoUninitialize(); // the apartment goes on
+    BYTE property[104] = {};
+    ULONG returned = 0;
+    control->KsProperty(reinterpret_cast<PKSPROPERTY>(property), 104, property, 104, &returned);
+    EXPECT_EQ(winsim::StaleComCalls(), 0u);
+    CoUninitialize(); // the last one: it ends
+    EXPECT_TRUE(FAILED(control->KsProperty(reinterpret_cast<PKSPROPERTY>(property), 104, property,
+                                           104, &returned)));
+    EXPECT_EQ(winsim::StaleComCalls(), 1u);
+    // A new apartment does not bring the old object back; its Release is a late use too.
+    CoInitialize(nullptr);
+    EXPECT_TRUE(FAILED(control->KsProperty(reinterpret_cast<PKSPROPERTY>(property), 104, property,
+                                           104, &returned)));
+    control->Release();
+    EXPECT_EQ(winsim::StaleComCalls(), 3u);
+    CoUninitialize();
+    ResetProgramState(); // the counted misuse was this test's own
 }
 
 TEST_F(DevicesTest, KeyboardsOpenOnlyForQueries) {

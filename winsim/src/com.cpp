@@ -18,6 +18,14 @@ int LiveComObjects() {
     return int(Devices().comObjects.size());
 }
 
+const std::vector<ComCreation>& ComCreations() {
+    return Devices().comCreations;
+}
+
+uint64_t StaleComCalls() {
+    return Devices().staleComCalls;
+}
+
 void RegisterComClass(const GUID& clsid, std::function<HRESULT(REFIID, void**)> create) {
     UnregisterComClass(clsid);
     Devices().comClasses.push_back(ComClass{clsid, std::move(create)});
@@ -43,15 +51,34 @@ HRESULT WINAPI CoInitialize(LPVOID) {
 
 void WINAPI CoUninitialize() {
     Fails("CoUninitialize");
-    if (Devices().coInitDepth > 0)
-        --Devices().coInitDepth;
+    DeviceState& d = Devices();
+    if (d.coInitDepth > 0 && --d.coInitDepth == 0)
+        ++d.apartment;
 }
 
-HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
-                                LPVOID* object) {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
+namespace winsim::detail {
+
+bool ComCallFails(uint64_t apartment, const char* name) {
+    bool failed = Fails(name);
+    DeviceState& d = Devices();
+    if (apartment != d.apartment || d.coInitDepth == 0) {
+        ++d.staleComCalls;
+        return true;
+    }
+    return failed;
+}
+
+void CountStaleRelease(uint64_t apartment) {
+    DeviceState& d = Devices();
+    if (apartment != d.apartment || d.coInitDepth == 0)
+        ++d.staleComCalls;
+}
+
+} // namespace winsim::detail
+
+namespace {
+
+HRESULT CreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
     if (Fails("CoCreateInstance"))
         return E_OUTOFMEMORY;
     DeviceState& d = Devices();
@@ -71,4 +98,16 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, 
         return (context & CLSCTX_INPROC_SERVER) && !outer ? CreateSystemDeviceEnum(iid, object)
                                                           : REGDB_E_CLASSNOTREG;
     return REGDB_E_CLASSNOTREG;
+}
+
+} // namespace
+
+HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
+                                LPVOID* object) {
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    HRESULT hr = CreateInstance(clsid, outer, context, iid, object);
+    Devices().comCreations.push_back(winsim::ComCreation{clsid, context, iid, hr});
+    return hr;
 }

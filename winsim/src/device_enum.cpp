@@ -46,7 +46,7 @@ class PropertyBag : public ComObject<IPropertyBag> {
         : ComObject(IID_IPropertyBag), device_(device) {}
 
     HRESULT STDMETHODCALLTYPE Read(LPCOLESTR name, VARIANT* value, IErrorLog*) override {
-        if (Fails("IPropertyBag::Read"))
+        if (ComCallFails(apartment_, "IPropertyBag::Read"))
             return E_FAIL;
         if (!name || !value)
             return E_POINTER;
@@ -78,7 +78,7 @@ class Moniker : public ComObject<IMoniker> {
 
     HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx*, IMoniker*, REFIID iid,
                                            void** object) override {
-        if (Fails("IMoniker::BindToObject"))
+        if (ComCallFails(apartment_, "IMoniker::BindToObject"))
             return E_FAIL;
         if (!object)
             return E_POINTER;
@@ -89,7 +89,7 @@ class Moniker : public ComObject<IMoniker> {
     }
     HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx*, IMoniker*, REFIID iid,
                                             void** object) override {
-        if (Fails("IMoniker::BindToStorage"))
+        if (ComCallFails(apartment_, "IMoniker::BindToStorage"))
             return E_FAIL;
         if (!object)
             return E_POINTER;
@@ -112,7 +112,7 @@ class EnumMoniker : public ComObject<IEnumMoniker> {
         : ComObject(IID_IUnknown), devices_(std::move(devices)) {}
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IMoniker** monikers, ULONG* fetched) override {
-        if (Fails("IEnumMoniker::Next"))
+        if (ComCallFails(apartment_, "IEnumMoniker::Next"))
             return E_FAIL;
         // More than one per call needs the fetched count.
         if (!monikers || (count > 1 && !fetched))
@@ -125,7 +125,7 @@ class EnumMoniker : public ComObject<IEnumMoniker> {
         return n == count ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-        Fails("IEnumMoniker::Skip");
+        ComCallFails(apartment_, "IEnumMoniker::Skip");
         next_ += count;
         if (next_ > devices_.size()) {
             next_ = devices_.size();
@@ -134,12 +134,12 @@ class EnumMoniker : public ComObject<IEnumMoniker> {
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Reset() override {
-        Fails("IEnumMoniker::Reset");
+        ComCallFails(apartment_, "IEnumMoniker::Reset");
         next_ = 0;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Clone(IEnumMoniker**) override {
-        Fails("IEnumMoniker::Clone");
+        ComCallFails(apartment_, "IEnumMoniker::Clone");
         return E_NOTIMPL;
     }
 
@@ -157,7 +157,7 @@ class DeviceEnumerator : public ComObject<ICreateDevEnum> {
         if (!enumerator)
             return E_POINTER;
         *enumerator = nullptr;
-        if (Fails("ICreateDevEnum::CreateClassEnumerator"))
+        if (ComCallFails(apartment_, "ICreateDevEnum::CreateClassEnumerator"))
             return E_FAIL;
         std::vector<winsim::SystemDevice> members;
         for (const winsim::SystemDevice& d : Devices().systemDevices)
@@ -177,12 +177,15 @@ class NodeControl : public ComObject<IKsNodeControl> {
     HRESULT STDMETHODCALLTYPE put_KsControl(LPVOID) override { return S_OK; }
 };
 
-// One object with IBaseFilter, IKsTopologyInfo and (with a camera) IKsControl.
+// One object with IBaseFilter, IKsTopologyInfo and IKsControl. Every kernel-streaming filter
+// answers for IKsControl; without a camera behind it, its property requests fail as the proxy's
+// do for a property set the driver does not know.
 class Filter : public IBaseFilter, public IKsTopologyInfo, public IKsControl {
   public:
     explicit Filter(const winsim::FilterModel& model) : model_(model) {
         Devices().comObjects.insert(this);
     }
+    const uint64_t apartment_ = Devices().apartment;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (!object)
@@ -192,7 +195,7 @@ class Filter : public IBaseFilter, public IKsTopologyInfo, public IKsControl {
             *object = static_cast<IBaseFilter*>(this);
         else if (iid == IID_IKsTopologyInfo && model_.topology)
             *object = static_cast<IKsTopologyInfo*>(this);
-        else if (iid == IID_IKsControl && model_.camera)
+        else if (iid == IID_IKsControl)
             *object = static_cast<IKsControl*>(this);
         else
             return E_NOINTERFACE;
@@ -201,6 +204,7 @@ class Filter : public IBaseFilter, public IKsTopologyInfo, public IKsControl {
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() override {
+        CountStaleRelease(apartment_);
         ULONG left = --refs_;
         if (left == 0) {
             Devices().comObjects.erase(this);
@@ -210,7 +214,7 @@ class Filter : public IBaseFilter, public IKsTopologyInfo, public IKsControl {
     }
 
     HRESULT STDMETHODCALLTYPE get_NumNodes(DWORD* count) override {
-        if (Fails("IKsTopologyInfo::get_NumNodes"))
+        if (ComCallFails(apartment_, "IKsTopologyInfo::get_NumNodes"))
             return E_FAIL;
         if (!count)
             return E_POINTER;
@@ -218,7 +222,7 @@ class Filter : public IBaseFilter, public IKsTopologyInfo, public IKsControl {
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_NodeType(DWORD node, GUID* type) override {
-        if (Fails("IKsTopologyInfo::get_NodeType"))
+        if (ComCallFails(apartment_, "IKsTopologyInfo::get_NodeType"))
             return E_FAIL;
         if (!type)
             return E_POINTER;
@@ -231,7 +235,7 @@ class Filter : public IBaseFilter, public IKsTopologyInfo, public IKsControl {
         if (!object)
             return E_POINTER;
         *object = nullptr;
-        if (Fails("IKsTopologyInfo::CreateNodeInstance"))
+        if (ComCallFails(apartment_, "IKsTopologyInfo::CreateNodeInstance"))
             return E_FAIL;
         if (node >= model_.nodes.size())
             return E_INVALIDARG;
@@ -243,8 +247,10 @@ class Filter : public IBaseFilter, public IKsTopologyInfo, public IKsControl {
 
     HRESULT STDMETHODCALLTYPE KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
                                          ULONG dataLength, ULONG* bytesReturned) override {
-        if (Fails("IKsControl::KsProperty"))
+        if (ComCallFails(apartment_, "IKsControl::KsProperty"))
             return E_FAIL;
+        if (!model_.camera)
+            return HRESULT(0x80070492); // ERROR_SET_NOT_FOUND
         const BYTE* p = reinterpret_cast<const BYTE*>(property);
         BYTE* d = static_cast<BYTE*>(data);
         uint32_t returned = 0;

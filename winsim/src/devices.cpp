@@ -47,6 +47,10 @@ using namespace winsim::detail;
 namespace winsim {
 
 void AddHidInterface(const HidInterface& hid) {
+    // A device plugged in again is the one SetupAPI knew, present once more.
+    auto& gone = Devices().hidGone;
+    for (auto it = gone.begin(); it != gone.end();)
+        it = Lower((*it)->declared.path) == Lower(hid.path) ? gone.erase(it) : it + 1;
     auto entry = std::make_shared<HidEntry>();
     entry->declared = hid;
     Devices().hid.push_back(entry);
@@ -58,6 +62,7 @@ void RemoveHidInterface(const std::string& path) {
     for (auto it = list.begin(); it != list.end(); ++it)
         if (Lower((*it)->declared.path) == Lower(path)) {
             (*it)->present = false;
+            Devices().hidGone.push_back(*it);
             list.erase(it);
             // Another interface declared with the same path becomes the one opened.
             auto& byPath = Devices().hidByPath;
@@ -156,6 +161,10 @@ const std::vector<DeviceOpen>& DeviceOpens() {
 
 OpenCounts DeviceOpenCounts() {
     return Devices().openCounts;
+}
+
+const std::vector<DWORD>& DeviceSetFlags() {
+    return Devices().classDevsFlags;
 }
 
 int DeviceInfoListCount() {

@@ -54,6 +54,9 @@ struct DeviceState {
     bool currentDirectorySearched = true; // until SetDllDirectoryA("")
     std::shared_ptr<void> eva;            // eva.cpp's state
     std::vector<std::shared_ptr<HidEntry>> hid;
+    // Unplugged interfaces: SetupAPI still lists them without DIGCF_PRESENT.
+    std::vector<std::shared_ptr<HidEntry>> hidGone;
+    std::vector<DWORD> classDevsFlags; // every SetupDiGetClassDevsA's flags
     std::vector<std::unique_ptr<winsim::NamedDevice>> named;
     int timerPeriodDepth = 0;
     std::map<uintptr_t, DeviceInfoSet> sets;
@@ -67,7 +70,12 @@ struct DeviceState {
     std::map<void*, size_t> heapBlocks;
 
     int coInitDepth = 0;
+    // Which apartment is current: a thread's last CoUninitialize ends one, and objects made in
+    // it are no longer usable.
+    uint64_t apartment = 0;
+    uint64_t staleComCalls = 0;
     std::vector<ComClass> comClasses;
+    std::vector<winsim::ComCreation> comCreations;
     std::set<const void*> comObjects;
 
     // The system device enumerator's categories, and the strings it handed out.
@@ -100,6 +108,12 @@ extern const GUID kHidInterfaceClass;
 // The system device enumerator, CoCreateInstance's one built-in class (device_enum.cpp).
 HRESULT CreateSystemDeviceEnum(REFIID iid, void** object);
 
+// A call on a COM object made in apartment `apartment`: fails as Fails(name) says, and also,
+// counted, once that apartment has ended (a use after the thread's last CoUninitialize).
+bool ComCallFails(uint64_t apartment, const char* name);
+// The same for a Release, which still takes effect: a use after the end, counted.
+void CountStaleRelease(uint64_t apartment);
+
 // Base of winsim's COM objects: one interface besides IUnknown, counted references, and an entry
 // in the machine's live objects until the last Release.
 template <class Interface> class ComObject : public Interface {
@@ -118,6 +132,7 @@ template <class Interface> class ComObject : public Interface {
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() override {
+        CountStaleRelease(apartment_);
         ULONG left = --refs_;
         if (left == 0)
             delete this;
@@ -126,6 +141,7 @@ template <class Interface> class ComObject : public Interface {
 
   protected:
     virtual ~ComObject() { Devices().comObjects.erase(this); }
+    const uint64_t apartment_ = Devices().apartment;
 
   private:
     IID iid_;

@@ -15,7 +15,7 @@ class CameraKsControl : public ComObject<IKsControl> {
 
     HRESULT STDMETHODCALLTYPE KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
                                          ULONG dataLength, ULONG* bytesReturned) override {
-        if (Fails("IKsControl::KsProperty"))
+        if (ComCallFails(apartment_, "IKsControl::KsProperty"))
             return E_FAIL;
         const BYTE* p = reinterpret_cast<const BYTE*>(property);
         BYTE* d = static_cast<BYTE*>(data);
@@ -28,11 +28,11 @@ class CameraKsControl : public ComObject<IKsControl> {
         return hr;
     }
     HRESULT STDMETHODCALLTYPE KsMethod(PKSMETHOD, ULONG, LPVOID, ULONG, ULONG*) override {
-        Fails("IKsControl::KsMethod");
+        ComCallFails(apartment_, "IKsControl::KsMethod");
         return kSetNotFound;
     }
     HRESULT STDMETHODCALLTYPE KsEvent(PKSEVENT, ULONG, LPVOID, ULONG, ULONG*) override {
-        Fails("IKsControl::KsEvent");
+        ComCallFails(apartment_, "IKsControl::KsEvent");
         return kSetNotFound;
     }
 

@@ -29,11 +29,16 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, PCSTR, HWND, DWORD f
         return INVALID_HANDLE_VALUE;
     }
     DeviceState& d = Devices();
+    d.classDevsFlags.push_back(flags);
     DeviceInfoSet set = {};
     if (classGuid)
         set.interfaceClass = *classGuid;
-    if ((flags & DIGCF_DEVICEINTERFACE) && classGuid && *classGuid == kHidInterfaceClass)
+    if ((flags & DIGCF_DEVICEINTERFACE) && classGuid && *classGuid == kHidInterfaceClass) {
         set.members = d.hid;
+        // Without DIGCF_PRESENT the set also holds the devices that were unplugged.
+        if (!(flags & DIGCF_PRESENT))
+            set.members.insert(set.members.end(), d.hidGone.begin(), d.hidGone.end());
+    }
     uintptr_t h = d.nextSet;
     d.nextSet += 8;
     d.sets[h] = set;

@@ -44,8 +44,11 @@ struct HidInterface {
 
 // Appends to the system's HID interfaces, in SetupAPI's enumeration order.
 void AddHidInterface(const HidInterface& hid);
-// Unplugs it: later enumerations miss it; open handles fail their requests.
+// Unplugs it: later enumerations with DIGCF_PRESENT miss it (without, SetupAPI still lists the
+// device it knew, whose path no longer opens); open handles fail their requests.
 void RemoveHidInterface(const std::string& path);
+// The flags of every SetupDiGetClassDevsA call, in order.
+const std::vector<DWORD>& DeviceSetFlags();
 
 // Builders. A value or button capability of one report; the camera's interface with feature
 // value items in reports 0x87 (4 bytes) and 0x93 (40 bytes) routed to `camera`.
@@ -133,6 +136,18 @@ int HeapBlockCount(); // blocks allocated and not freed
 // ---- COM ----
 int CoInitializeDepth(); // CoInitialize calls not yet matched by CoUninitialize
 int LiveComObjects();    // simulated COM objects not yet released to zero
+
+// Every CoCreateInstance, in order: what was asked for, in which class context, and the result.
+struct ComCreation {
+    GUID clsid;
+    DWORD context;
+    IID iid;
+    HRESULT result;
+};
+const std::vector<ComCreation>& ComCreations();
+// Calls on COM objects after the apartment they were made in ended with the thread's last
+// CoUninitialize: such calls fail, as they would on a freed object.
+uint64_t StaleComCalls();
 
 // Registers a class for CoCreateInstance: `create` makes the object and queries it for the iid.
 void RegisterComClass(const GUID& clsid, std::function<HRESULT(REFIID, void**)> create);
