@@ -1,10 +1,14 @@
 // A stand-in for the camera's video capture filter, for the end-to-end suite: an in-process COM
-// server over the virtual camera, registered as a video input device or a BDA receiver component,
-// answering the capture driver's private property interface and IKsControl with the video register
-// or the receiver bus property set.
-#include "sources/capture_device_property.h"
+// server over the virtual camera, registered as one or two video input devices or a BDA receiver
+// component, answering the capture driver's private property interface, IKsControl with the video
+// register or the receiver bus property set, and the kernel-streaming topology of a camera with an
+// extension unit.
+#include <windows.h>
+#include <dshow.h>
 
 #include "e2e/camera_filter_control.h"
+#include "e2e/camera_images.h"
+#include "e2e/device_interfaces.h"
 #include "vcam/camera.h"
 
 #include <cstring>
@@ -16,11 +20,21 @@
 
 namespace {
 
-// {064B49C9-2408-4253-87D3-22F2FC24E1D8}, as kCameraFilterClsid spells it.
-const CLSID CLSID_CameraFilter = {
-    0x064B49C9, 0x2408, 0x4253, {0x87, 0xD3, 0x22, 0xF2, 0xFC, 0x24, 0xE1, 0xD8}};
-const char kDevicePath[] =
-    "\\\\?\\root#vexor2_camera#0000#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global";
+// {064B49C9-2408-4253-87D3-22F2FC24E1D8} and {...D9}, as kCameraFilterClsids spell them: one
+// class per listed camera, so that each filter object knows which device it is.
+const CLSID kCameraFilterClasses[kCameraFilters] = {
+    {0x064B49C9, 0x2408, 0x4253, {0x87, 0xD3, 0x22, 0xF2, 0xFC, 0x24, 0xE1, 0xD8}},
+    {0x064B49C9, 0x2408, 0x4253, {0x87, 0xD3, 0x22, 0xF2, 0xFC, 0x24, 0xE1, 0xD9}}};
+const char* const kDevicePaths[kCameraFilters] = {
+    "\\\\?\\root#vexor2_camera#0000#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
+    "\\\\?\\root#vexor2_camera#0001#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global"};
+
+// The topology of the camera: four nodes, the extension unit among them but not first.
+const DWORD kTopologyNodes = 4;
+const DWORD kExtensionUnitNode = 2;
+// The other nodes' type: anything but the extension unit's.
+const GUID kOtherNodeType = {
+    0x7A3CF2D1, 0x5C7E, 0x4D0B, {0x9E, 0x3A, 0x1D, 0x60, 0x2B, 0x84, 0x55, 0x0C}};
 
 HMODULE gModule = nullptr;
 LONG gServerLocks = 0;
@@ -59,26 +73,13 @@ void CountDown(volatile LONG CameraFilterControl::*counter) {
         InterlockedDecrement(&(c->*counter));
 }
 
-// A configuration EEPROM whose string 1 is a serial number, at the block the header names.
-std::vector<uint8_t> ConfigurationImage() {
-    std::vector<uint8_t> image(0x8000, 0xFF);
-    image[1] = 0x01; // block at 1 * 256 + 84
-    const size_t base = 340;
-    image[base + 18] = 0x01; // selector 1 names string 1
-    image[base + 12] = 0x30; // string 1's descriptor, from the block
-    const char text[] = "VX2-E2E1";
-    image[base + 0x30] = uint8_t(sizeof text - 1 + 2);
-    image[base + 0x31] = 3;
-    std::memcpy(&image[base + 0x32], text, sizeof text - 1);
-    return image;
-}
-
-// One camera per process, shared by every filter object, as one device is.
+// One camera model per process, behind every filter object: a second listed camera refuses its
+// calls or answers with the same chip.
 vcam::Camera& Camera() {
     static vcam::Camera camera;
     static bool loaded = false;
     if (!loaded) {
-        camera.LoadEeprom(ConfigurationImage());
+        camera.LoadEeprom(EepromImage());
         camera.SetRecording(false); // counted, not kept: the program's process keeps polling
         loaded = true;
     }
@@ -104,11 +105,45 @@ bool ReceiverI2cTransfer(const KSPROPERTY* property, ULONG propertyLength, const
     return device != vcam::kChipRegisters;
 }
 
-class CameraFilter final : public IBaseFilter, public IKsControl, public ICaptureDeviceProperty {
+// The extension-unit node's instance: held by the program only while it creates the unit.
+class NodeControl final : public KsNodeControlInterface {
   public:
-    CameraFilter() {
+    NodeControl() { Count(&CameraFilterControl::liveNodes); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != kKsNodeControlIid)
+            return E_NOINTERFACE;
+        *out = static_cast<KsNodeControlInterface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&references_)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG left = InterlockedDecrement(&references_);
+        if (left == 0) {
+            CountDown(&CameraFilterControl::liveNodes);
+            delete this;
+        }
+        return ULONG(left);
+    }
+    HRESULT STDMETHODCALLTYPE put_NodeId(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE put_KsControl(PVOID) override { return S_OK; }
+
+  private:
+    LONG references_ = 1;
+};
+
+class CameraFilter final : public IBaseFilter,
+                           public KsControlInterface,
+                           public CaptureDevicePropertyInterface,
+                           public KsTopologyInfoInterface {
+  public:
+    explicit CameraFilter(int camera) : camera_(camera) {
         InterlockedIncrement(&gObjects);
         Count(&CameraFilterControl::liveObjects);
+        Count(&CameraFilterControl::objectsMade);
     }
 
     // ---- IUnknown ----
@@ -120,11 +155,14 @@ class CameraFilter final : public IBaseFilter, public IKsControl, public ICaptur
         if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter ||
             iid == IID_IBaseFilter)
             *out = static_cast<IBaseFilter*>(this);
-        else if (iid == IID_IKsControl && (offers & (kOfferKsControl | kOfferReceiverBus)))
-            *out = static_cast<IKsControl*>(this);
-        else if (iid == IID_ICaptureDeviceProperty && (offers & kOfferCaptureProperty))
-            *out = static_cast<ICaptureDeviceProperty*>(this);
-        else
+        else if (iid == kKsControlIid && (offers & (kOfferKsControl | kOfferReceiverBus)))
+            *out = static_cast<KsControlInterface*>(this);
+        else if (iid == kCaptureDevicePropertyIid && (offers & kOfferCaptureProperty))
+            *out = static_cast<CaptureDevicePropertyInterface*>(this);
+        else if (iid == kKsTopologyInfoIid && (offers & kOfferTopology)) {
+            *out = static_cast<KsTopologyInfoInterface*>(this);
+            Count(&CameraFilterControl::topologyQueries);
+        } else
             return E_NOINTERFACE; // IPersistPropertyBag among others: nothing to load
         AddRef();
         return S_OK;
@@ -144,7 +182,7 @@ class CameraFilter final : public IBaseFilter, public IKsControl, public ICaptur
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* id) override {
         if (!id)
             return E_POINTER;
-        *id = CLSID_CameraFilter;
+        *id = kCameraFilterClasses[camera_];
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Stop() override {
@@ -212,6 +250,12 @@ class CameraFilter final : public IBaseFilter, public IKsControl, public ICaptur
         Count(&CameraFilterControl::ksCalls);
         if (bytesReturned)
             *bytesReturned = 0;
+        if (CameraFilterControl* c = Control()) {
+            InterlockedIncrement(&c->camerasKsCalls[camera_]);
+            InterlockedCompareExchange(&c->firstAsked, camera_ + 1, 0);
+            if (c->refuseKsOf & (1 << camera_))
+                return E_FAIL; // a camera that does not answer
+        }
         bool header = property && propertyLength >= sizeof(KSPROPERTY);
         bool receiverSet =
             header && std::memcmp(&property->Set, vcam::kReceiverBusSet, sizeof(GUID)) == 0;
@@ -245,12 +289,60 @@ class CameraFilter final : public IBaseFilter, public IKsControl, public ICaptur
     }
 
     // ---- ICaptureDeviceProperty ----
-    HRESULT STDMETHODCALLTYPE Unused4() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetProperty(ULONG id, DWORD* value) override {
         return CaptureProperty(true, id, value);
     }
     HRESULT STDMETHODCALLTYPE GetProperty(ULONG id, DWORD* value) override {
         return CaptureProperty(false, id, value);
+    }
+
+    // ---- IKsTopologyInfo: four nodes, one of them the extension unit ----
+    HRESULT STDMETHODCALLTYPE get_NumCategories(DWORD* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Category(DWORD, GUID*) override { return E_INVALIDARG; }
+    HRESULT STDMETHODCALLTYPE get_NumConnections(DWORD* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_ConnectionInfo(DWORD, KSTOPOLOGY_CONNECTION*) override {
+        return E_INVALIDARG;
+    }
+    HRESULT STDMETHODCALLTYPE get_NodeName(DWORD, WCHAR*, DWORD, DWORD*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_NumNodes(DWORD* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = kTopologyNodes;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_NodeType(DWORD node, GUID* type) override {
+        if (!type)
+            return E_POINTER;
+        if (node >= kTopologyNodes)
+            return E_INVALIDARG;
+        *type = node == kExtensionUnitNode ? kDevSpecificNodeType : kOtherNodeType;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE CreateNodeInstance(DWORD node, REFIID iid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (node != kExtensionUnitNode)
+            return E_INVALIDARG;
+        NodeControl* control = new (std::nothrow) NodeControl();
+        if (!control)
+            return E_OUTOFMEMORY;
+        HRESULT hr = control->QueryInterface(iid, out);
+        control->Release();
+        return hr;
     }
 
   private:
@@ -269,6 +361,7 @@ class CameraFilter final : public IBaseFilter, public IKsControl, public ICaptur
         return hr;
     }
 
+    int camera_; // which listed camera this object is
     LONG references_ = 1;
     FILTER_STATE state_ = State_Stopped;
     IReferenceClock* clock_ = nullptr;
@@ -276,8 +369,10 @@ class CameraFilter final : public IBaseFilter, public IKsControl, public ICaptur
     WCHAR name_[MAX_FILTER_NAME] = {};
 };
 
+// One factory per camera class.
 class ClassFactory : public IClassFactory {
   public:
+    explicit ClassFactory(int camera) : camera_(camera) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out)
             return E_POINTER;
@@ -287,7 +382,7 @@ class ClassFactory : public IClassFactory {
         *out = static_cast<IClassFactory*>(this);
         return S_OK;
     }
-    // One static factory: its references keep nothing alive, LockServer does.
+    // Static factories: their references keep nothing alive, LockServer does.
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
@@ -296,7 +391,7 @@ class ClassFactory : public IClassFactory {
         *out = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        CameraFilter* filter = new (std::nothrow) CameraFilter();
+        CameraFilter* filter = new (std::nothrow) CameraFilter(camera_);
         if (!filter)
             return E_OUTOFMEMORY;
         HRESULT hr = filter->QueryInterface(iid, out);
@@ -310,9 +405,12 @@ class ClassFactory : public IClassFactory {
             InterlockedDecrement(&gServerLocks);
         return S_OK;
     }
+
+  private:
+    int camera_;
 };
 
-ClassFactory gFactory;
+ClassFactory gFactories[kCameraFilters] = {ClassFactory(0), ClassFactory(1)};
 
 LONG SetText(HKEY root, const std::string& path, const char* name, const std::string& text) {
     HKEY key = nullptr;
@@ -326,13 +424,13 @@ LONG SetText(HKEY root, const std::string& path, const char* name, const std::st
     return r;
 }
 
-std::string ClassKey() {
-    return std::string("CLSID\\") + kCameraFilterClsid;
+std::string ClassKey(int camera) {
+    return std::string("CLSID\\") + kCameraFilterClsids[camera];
 }
 
 // The system device enumerator lists every subkey of the category's Instance key.
-std::string InstanceKey(const char* category) {
-    return std::string("CLSID\\") + category + "\\Instance\\" + kCameraFilterClsid;
+std::string InstanceKey(const char* category, int camera) {
+    return std::string("CLSID\\") + category + "\\Instance\\" + kCameraFilterClsids[camera];
 }
 
 } // namespace
@@ -351,9 +449,10 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    if (clsid != CLSID_CameraFilter)
-        return CLASS_E_CLASSNOTAVAILABLE;
-    return gFactory.QueryInterface(iid, out);
+    for (int camera = 0; camera < kCameraFilters; ++camera)
+        if (clsid == kCameraFilterClasses[camera])
+            return gFactories[camera].QueryInterface(iid, out);
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 STDAPI DllCanUnloadNow() {
@@ -366,18 +465,21 @@ STDAPI DllRegisterServer() {
     DWORD length = GetModuleFileNameA(gModule, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return E_FAIL;
-    std::vector<std::pair<std::string, std::pair<const char*, std::string>>> values = {
-        {ClassKey(), {nullptr, "Vexor2 stand-in camera filter"}},
-        {ClassKey() + "\\InprocServer32", {nullptr, path}},
-        {ClassKey() + "\\InprocServer32", {"ThreadingModel", "Both"}},
-    };
     LONG listedAs = ListedAs();
-    for (const char* category : {kVideoInputCategory, kReceiverCategory}) {
-        if (!(listedAs & (category == kVideoInputCategory ? kListAsVideoInput : kListAsReceiver)))
-            continue;
-        values.push_back({InstanceKey(category), {"FriendlyName", kCameraFilterName}});
-        values.push_back({InstanceKey(category), {"CLSID", kCameraFilterClsid}});
-        values.push_back({InstanceKey(category), {"DevicePath", kDevicePath}});
+    std::vector<std::pair<std::string, std::pair<const char*, std::string>>> values;
+    for (int camera = 0; camera < (listedAs & kListSecondCamera ? 2 : 1); ++camera) {
+        values.push_back({ClassKey(camera), {nullptr, "Vexor2 stand-in camera filter"}});
+        values.push_back({ClassKey(camera) + "\\InprocServer32", {nullptr, path}});
+        values.push_back({ClassKey(camera) + "\\InprocServer32", {"ThreadingModel", "Both"}});
+        for (const char* category : {kVideoInputCategory, kReceiverCategory}) {
+            if (!(listedAs &
+                  (category == kVideoInputCategory ? kListAsVideoInput : kListAsReceiver)))
+                continue;
+            std::string instance = InstanceKey(category, camera);
+            values.push_back({instance, {"FriendlyName", kCameraFilterName}});
+            values.push_back({instance, {"CLSID", kCameraFilterClsids[camera]}});
+            values.push_back({instance, {"DevicePath", kDevicePaths[camera]}});
+        }
     }
     for (const auto& v : values) {
         LONG r = SetText(HKEY_CLASSES_ROOT, v.first, v.second.first, v.second.second);
@@ -388,13 +490,16 @@ STDAPI DllRegisterServer() {
 }
 
 STDAPI DllUnregisterServer() {
-    LONG a = RegDeleteTreeA(HKEY_CLASSES_ROOT, InstanceKey(kVideoInputCategory).c_str());
-    LONG b = RegDeleteTreeA(HKEY_CLASSES_ROOT, InstanceKey(kReceiverCategory).c_str());
-    LONG c = RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey().c_str());
-    // What is already gone is unregistered.
-    for (LONG r : {a, b, c})
-        if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
-            return HRESULT_FROM_WIN32(r);
+    for (int camera = 0; camera < kCameraFilters; ++camera) {
+        LONG a =
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, InstanceKey(kVideoInputCategory, camera).c_str());
+        LONG b = RegDeleteTreeA(HKEY_CLASSES_ROOT, InstanceKey(kReceiverCategory, camera).c_str());
+        LONG c = RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey(camera).c_str());
+        // What is already gone is unregistered.
+        for (LONG r : {a, b, c})
+            if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
+                return HRESULT_FROM_WIN32(r);
+    }
     return S_OK;
 }
 }

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include "e2e/camera_filter_control.h"
+#include "e2e/camera_images.h"
+#include "e2e/extension_unit_control.h"
 #include "e2e/harness.h"
 
 #include <algorithm>
@@ -308,14 +310,14 @@ void WithoutTheVendorLibraryPressesDoNothing() {
     ExitAndCheck(&p);
 }
 
-// Runs the prefix's regsvr32 on the stand-in camera filter, as an installer would register a
-// driver's filter; answers its exit code.
-DWORD Regsvr32(bool unregister) {
+// Runs the prefix's regsvr32 on a stand-in COM server (the camera filter unless named), as an
+// installer would register a driver's filter; answers its exit code.
+DWORD Regsvr32(bool unregister, const std::string& dll = "VexorCameraFilter.dll") {
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     std::string exe = std::string(system) + "\\regsvr32.exe";
-    std::string commandLine = "\"" + exe + "\" /s " + (unregister ? "/u " : "") + "\"" + gSuiteDir +
-                              "\\VexorCameraFilter.dll\"";
+    std::string commandLine =
+        "\"" + exe + "\" /s " + (unregister ? "/u " : "") + "\"" + gSuiteDir + "\\" + dll + "\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -382,17 +384,23 @@ void PressFilterButtonTwice(WPARAM command, long mode, const char* keys) {
 }
 
 // The frame of every stand-in filter scenario: the filter registered with these offers, the
-// program running from a folder without UExProc.dll, `body` driving it, then Exit with code 0,
-// no filter object left, and the filter unregistered whatever happened.
-template <class Body> void WithFilter(LONG offers, LONG listedAs, Body body) {
+// program running from a folder without UExProc.dll (or as `start` starts it), `body` driving
+// it, then Exit with code 0, no filter object left, `afterExit`, and the filter unregistered
+// whatever happened.
+template <class Body, class Start = bool (*)(Process*), class AfterExit = void (*)()>
+void WithFilter(
+    LONG offers, LONG listedAs, Body body,
+    Start start = [](Process* p) { return StartRunning(p, Install("plain", false)); },
+    AfterExit afterExit = [] {}) {
     ForgetEverything();
     if (RegisterFilter(offers, listedAs)) {
         Process p;
-        if (StartRunning(&p, Install("plain", false))) {
+        if (start(&p)) {
             body();
             ExitAndCheck(&p);
             CHECK(gFilter->liveObjects == 0, "%ld filter objects left after Exit",
                   long(gFilter->liveObjects));
+            afterExit();
         }
     }
     UnregisterFilter();
@@ -476,6 +484,493 @@ void DeviceChangeReattachesTheSource() {
     });
 }
 
+// ---- the extension-unit server's route ----
+
+ExtensionUnitControl* gUnit = nullptr;
+
+const char kTwainKey[] = "Software\\USB2800\\TwainDS";
+
+// No server class, no registration record, no calls recorded.
+void ForgetServer() {
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kExtensionUnitClsid).c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER, kServerRecordKey);
+    std::memset(const_cast<ExtensionUnitControl*>(gUnit), 0, sizeof *gUnit);
+}
+
+void WriteServerRecord(DWORD version, const std::string& path) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kServerRecordKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return Problem("the server's record could not be written");
+    RegSetValueExA(key, "Version Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&version),
+                   sizeof version);
+    RegSetValueExA(key, "FileName Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   DWORD(path.size() + 1));
+    RegCloseKey(key);
+}
+
+// The record as the program finds it: the version (0 when absent) and the file named.
+DWORD RecordedVersion(std::string* path) {
+    HKEY key;
+    DWORD version = 0, size = sizeof version;
+    char file[MAX_PATH] = {};
+    DWORD fileSize = sizeof file - 1;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kServerRecordKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    if (RegQueryValueExA(key, "Version Number", nullptr, nullptr, reinterpret_cast<BYTE*>(&version),
+                         &size) != ERROR_SUCCESS)
+        version = 0;
+    RegQueryValueExA(key, "FileName Path", nullptr, nullptr, reinterpret_cast<BYTE*>(file),
+                     &fileSize);
+    RegCloseKey(key);
+    *path = file;
+    return version;
+}
+
+// A copy of the program in a folder of its own, with the stand-in server and its installer
+// beside it as the camera's setup leaves them; answers the folder.
+std::string InstallWithServer(const char* folder, std::string* exe) {
+    *exe = Install(folder, false);
+    std::string dir = exe->substr(0, exe->find_last_of('\\'));
+    for (const char* file : {"emxunit.dll", "Install_UvcCtrl.exe"})
+        CHECK(CopyFileA((gSuiteDir + "\\" + file).c_str(), (dir + "\\" + file).c_str(), FALSE),
+              "copying %s failed with %lu", file, GetLastError());
+    return dir;
+}
+
+std::string Hex(const BYTE* bytes, LONG count) {
+    std::string s = "[";
+    char b[4];
+    for (LONG i = 0; i < count && i < LONG(sizeof(UnitCall::bytes)); ++i) {
+        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
+        s += b;
+    }
+    return s + "]";
+}
+
+// "set 1 [02]", "get 2 (1) [40]", "open", "close", "release".
+std::string Describe(const UnitCall& c) {
+    char head[48];
+    switch (c.operation) {
+    case kUnitSet:
+        std::snprintf(head, sizeof head, "set %ld ", long(c.selector));
+        return head + Hex(c.bytes, c.length);
+    case kUnitGet:
+        std::snprintf(head, sizeof head, "get %ld (%ld) ", long(c.selector), long(c.length));
+        return head + Hex(c.bytes, c.length);
+    case kUnitOpen:
+        return "open";
+    case kUnitClose:
+        return "close";
+    case kUnitRelease:
+        return "release";
+    }
+    return "operation " + std::to_string(c.operation);
+}
+
+// The calls recorded from `from` on.
+std::vector<UnitCall> UnitCalls(LONG from = 0) {
+    LONG end = std::min(LONG(gUnit->calls), kUnitCallRecords);
+    std::vector<UnitCall> calls;
+    for (LONG i = from; i < end; ++i)
+        calls.push_back(gUnit->record[i]);
+    return calls;
+}
+
+std::string Describe(const std::vector<UnitCall>& calls, size_t from, size_t count) {
+    std::string s;
+    for (size_t i = from; i < calls.size() && i < from + count; ++i)
+        s += (s.empty() ? "" : ", ") + Describe(calls[i]);
+    return s;
+}
+
+// Every control transfer travels framed: selector 1 announces its length, one set (and, for a
+// read, one get of the same selector) follows, and selector 1 is set back to 1. Answers the first
+// break of that rule, or "".
+std::string FramingBreak(const std::vector<UnitCall>& all) {
+    std::vector<UnitCall> calls;
+    for (const UnitCall& c : all)
+        if (c.operation == kUnitSet || c.operation == kUnitGet)
+            calls.push_back(c);
+    for (size_t i = 0; i < calls.size();) {
+        const UnitCall& frame = calls[i];
+        std::string where = " at \"" + Describe(calls, i, 4) + "\"";
+        if (frame.operation != kUnitSet || frame.selector != 1 || frame.length != 1)
+            return "a transfer without its opening frame" + where;
+        if (i + 1 >= calls.size())
+            return ""; // the recording ends inside the transfer
+        const UnitCall& set = calls[i + 1];
+        if (set.operation != kUnitSet || set.selector == 1 || set.length != frame.bytes[0])
+            return "the frame does not announce the transfer's length" + where;
+        size_t next = i + 2;
+        bool read = set.selector == 2 || set.selector == 4 || set.selector == 8;
+        if (read && next < calls.size()) {
+            if (calls[next].operation != kUnitGet || calls[next].selector != set.selector)
+                return "a read without its get" + where;
+            ++next;
+        }
+        if (next >= calls.size())
+            return "";
+        if (calls[next].operation != kUnitSet || calls[next].selector != 1 ||
+            calls[next].length != 1 || calls[next].bytes[0] != 1)
+            return "a transfer without its closing frame" + where;
+        i = next + 1;
+    }
+    return "";
+}
+
+// One register read of register 5 on this route: four transfers.
+bool IsStatusRead(const std::vector<UnitCall>& calls, size_t at) {
+    static const char* const kPoll[] = {"set 1 [02]", "set 2 [05 01]", "get 2 (1) ", "set 1 [01]"};
+    if (at + 4 > calls.size())
+        return false;
+    for (size_t i = 0; i < 4; ++i)
+        if (Describe(calls[at + i]).rfind(kPoll[i], 0) != 0)
+            return false;
+    return true;
+}
+
+// While nobody presses, each poll is exactly one read of register 5 and nothing else.
+void CheckIdlePolls() {
+    LONG from = gUnit->calls;
+    Pump(1300);
+    std::vector<UnitCall> calls = UnitCalls(from);
+    size_t at = 0;
+    while (at < calls.size() && at < 3 && !IsStatusRead(calls, at))
+        ++at; // the snapshot began inside a poll
+    size_t polls = 0;
+    for (; IsStatusRead(calls, at); at += 4)
+        ++polls;
+    CHECK(polls >= 4 && calls.size() - at < 4,
+          "idle polls in 1.3 s: %u reads of register 5, then \"%s\" (%u calls in all)",
+          unsigned(polls), Describe(calls, at, 6).c_str(), unsigned(calls.size()));
+}
+
+// The configuration string's text came back through the framed I2C read controls.
+bool EepromSerialRead() {
+    std::vector<UnitCall> calls = UnitCalls();
+    const LONG length = LONG(sizeof kEepromSerial - 1);
+    for (size_t i = 1; i < calls.size(); ++i)
+        if (calls[i].operation == kUnitGet && calls[i].selector == 4 && calls[i].length == length &&
+            std::memcmp(calls[i].bytes, kEepromSerial, length) == 0)
+            return Describe(calls[i - 1]) == "set 4 [A0 08 01]";
+    return false;
+}
+
+// Two presses each send `keys` once, and nothing arrives in between.
+void PressUnitButtonTwice(WPARAM command, long mode, const char* keys) {
+    ChooseMode(command, mode);
+    TakeFocus();
+    std::string first = HoldAndRelease(&gUnit->buttonDown);
+    Pump(600);
+    std::string idle = gKeys.substr(std::min(gKeys.size(), first.size()));
+    std::string second = HoldAndRelease(&gUnit->buttonDown);
+    CHECK(first == keys && second == keys, "two presses sent \"%s\" and \"%s\", expected \"%s\"",
+          first.c_str(), second.c_str(), keys);
+    CHECK(idle.empty(), "keys without a press: \"%s\"", idle.c_str());
+}
+
+// After Exit: every unit opened was closed right before its last Release, none is left, none was
+// used closed, the server's own operations were never called, and the node instances are gone.
+void CheckUnitsClosed() {
+    std::vector<UnitCall> calls = UnitCalls();
+    CHECK(gUnit->calls <= kUnitCallRecords, "%ld calls, more than recorded", long(gUnit->calls));
+    for (LONG object = 1; object <= gUnit->objectsMade; ++object) {
+        std::vector<UnitCall> own;
+        for (const UnitCall& c : calls)
+            if (c.object == object)
+                own.push_back(c);
+        bool opened = std::any_of(own.begin(), own.end(),
+                                  [](const UnitCall& c) { return c.operation == kUnitOpen; });
+        size_t n = own.size();
+        CHECK(!opened || (n >= 2 && own[n - 2].operation == kUnitClose &&
+                          own[n - 1].operation == kUnitRelease),
+              "unit %ld ends \"%s\", expected \"close, release\"", long(object),
+              Describe(own, n < 3 ? 0 : n - 3, 3).c_str());
+    }
+    CHECK(gUnit->objectsMade > 0 && gUnit->liveObjects == 0 && gUnit->releasedOpen == 0,
+          "%ld units made, %ld left after Exit, %ld released open", long(gUnit->objectsMade),
+          long(gUnit->liveObjects), long(gUnit->releasedOpen));
+    CHECK(gUnit->callsAfterClose == 0 && gUnit->otherCalls == 0,
+          "%ld controls asked of a closed unit, %ld calls of positions 3 to 9",
+          long(gUnit->callsAfterClose), long(gUnit->otherCalls));
+    CHECK(gFilter->liveNodes == 0, "%ld node instances left", long(gFilter->liveNodes));
+    std::string broken = FramingBreak(calls);
+    CHECK(broken.empty(), "%s", broken.c_str());
+}
+
+// The server registered (by regsvr32, as its installer left it) and its record current: the
+// program opens the extension unit on the camera filter's topology, reads the configuration
+// string through it, polls it, and lets go of every unit at Exit.
+void ExtensionUnitWithCurrentRecord() {
+    ForgetServer();
+    DWORD code = Regsvr32(false, "emxunit.dll");
+    std::string recorded;
+    CHECK(code == 0 && RecordedVersion(&recorded) == kCurrentServerVersion,
+          "regsvr32 emxunit.dll exited with %lu, record version %lu", code,
+          RecordedVersion(&recorded));
+    LONG registrations = gUnit->registrations;
+    WithFilter(
+        kOfferTopology, kListAsVideoInput,
+        [registrations] {
+            CHECK(WaitFor(EepromSerialRead, 8000),
+                  "no framed I2C read of the configuration string; %ld unit calls, first: \"%s\"",
+                  long(gUnit->calls), Describe(UnitCalls(), 0, 8).c_str());
+            CheckIdlePolls();
+            PressUnitButtonTwice(kEnter, 3, "Enter+ Enter-");
+            CHECK(gUnit->registrations == registrations && gUnit->installerRuns == 0,
+                  "with a current record the server was registered %ld more times, the "
+                  "installer run %ld times",
+                  long(gUnit->registrations - registrations), long(gUnit->installerRuns));
+        },
+        [](Process* p) { return StartRunning(p, Install("plain", false)); }, CheckUnitsClosed);
+    ForgetServer();
+}
+
+// The flash reads of one configuration value: the read command with its 24-bit address in a
+// framed write, then the framed read of `length` bytes.
+void ExpectFlashRead(std::vector<std::string>* out, uint32_t address, int length) {
+    char text[96];
+    std::snprintf(text, sizeof text, "set 9 [00 04 00 03 %02X %02X %02X]", (address >> 16) & 0xFF,
+                  (address >> 8) & 0xFF, address & 0xFF);
+    out->push_back(text);
+    std::snprintf(text, sizeof text, "set 8 [00 %02X 01]", length);
+    out->push_back(text);
+}
+
+// A camera that keeps its configuration in the serial flash: the string is read with exactly the
+// flash reads its block's layout needs, and the register source is attached.
+void FlashConfigurationThroughTheUnit() {
+    ForgetServer();
+    Regsvr32(false, "emxunit.dll");
+    gUnit->flashConfiguration = 1;
+    const int textLength = int(sizeof kFlashSerial - 1);
+    std::vector<std::string> expected;
+    ExpectFlashRead(&expected, 0, 4);                                // header
+    ExpectFlashRead(&expected, kFlashBlock + 18, 1);                 // selector byte
+    ExpectFlashRead(&expected, kFlashBlock + 12, 1);                 // string 1's offset
+    ExpectFlashRead(&expected, kFlashBlock + kFlashSerialOffset, 1); // its length
+    ExpectFlashRead(&expected, kFlashBlock + kFlashSerialOffset + 2, textLength);
+    WithFilter(
+        kOfferTopology, kListAsVideoInput,
+        [&] {
+            auto flashCalls = [] {
+                std::vector<UnitCall> calls;
+                for (const UnitCall& c : UnitCalls())
+                    if ((c.operation == kUnitSet || c.operation == kUnitGet) &&
+                        (c.selector == 8 || c.selector == 9 || c.selector == 4 || c.selector == 5))
+                        calls.push_back(c);
+                return calls;
+            };
+            WaitFor([&] { return flashCalls().size() >= 15; }, 8000);
+            std::vector<UnitCall> calls = flashCalls();
+            std::vector<std::string> sets;
+            std::string lastGet;
+            for (const UnitCall& c : calls) {
+                if (c.operation == kUnitSet)
+                    sets.push_back(Describe(c));
+                else
+                    lastGet = Describe(c);
+            }
+            std::string want, got;
+            for (const std::string& e : expected)
+                want += (want.empty() ? "" : ", ") + e;
+            for (const std::string& e : sets)
+                got += (got.empty() ? "" : ", ") + e;
+            CHECK(sets == expected, "configuration requests \"%s\", expected \"%s\"", got.c_str(),
+                  want.c_str());
+            CHECK(calls.size() == 15 &&
+                      lastGet == "get 8 (" + std::to_string(textLength) + ") " +
+                                     Hex(reinterpret_cast<const BYTE*>(kFlashSerial), textLength),
+                  "%u configuration transfers, the last get \"%s\"", unsigned(calls.size()),
+                  lastGet.c_str());
+            // Attached: the source polls register 5 through the unit. Its configuration strap
+            // stays set beside a latched press, and a value other than the latch alone is not
+            // a press.
+            CheckIdlePolls();
+            TakeFocus();
+            std::string keys = HoldAndRelease(&gUnit->buttonDown);
+            CHECK(keys.empty(), "a press with the strap set sent \"%s\"", keys.c_str());
+        },
+        [](Process* p) { return StartRunning(p, Install("plain", false)); }, CheckUnitsClosed);
+    ForgetServer();
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+// Answers the token facts of `process` as "type/elevated".
+std::string TokenFacts(HANDLE process) {
+    HANDLE token = nullptr;
+    DWORD type = 0, elevated = 0, size = 0;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return "unreadable";
+    GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+    GetTokenInformation(token, TokenElevation, &elevated, sizeof elevated, &size);
+    CloseHandle(token);
+    return std::to_string(type) + "/" + std::to_string(elevated);
+}
+
+// Units opened so far.
+LONG UnitsOpened() {
+    std::vector<UnitCall> calls = UnitCalls();
+    return LONG(std::count_if(calls.begin(), calls.end(), [](const UnitCall& c) {
+        return c.operation == kUnitOpen && c.result == S_OK;
+    }));
+}
+
+// No record, an old one, or one naming a missing file, in an elevated process: at each
+// attachment the program loads the emxunit.dll beside it and calls its DllRegisterServer instead
+// of running the installer, and then opens the extension unit, which was not registered before.
+void ElevatedProgramRegistersTheServer() {
+    // Wine gives its processes the full token of an elevated administrator.
+    std::string facts = TokenFacts(GetCurrentProcess());
+    CHECK(facts == "2/1", "the suite's token is type/elevated %s, expected 2/1", facts.c_str());
+    struct Record {
+        const char* what;
+        DWORD version; // 0: no record
+        const char* file;
+    } records[] = {{"no record", 0, nullptr},
+                   {"version 4095", kCurrentServerVersion - 1, "emxunit.dll"},
+                   {"a record naming no file", kCurrentServerVersion, "gone.dll"}};
+    ForgetServer();
+    std::string exe, dir = InstallWithServer("unit_register", &exe);
+    WithFilter(
+        kOfferTopology, kListAsVideoInput,
+        [&] {
+            // Counted from before the start: the first attachment may be done before this runs.
+            LONG registrations = 0, opened = 0;
+            for (const Record& record : records) {
+                if (&record != records) {
+                    registrations = gUnit->registrations;
+                    opened = UnitsOpened();
+                    // The server unregistered again, this record left, and the camera attached
+                    // anew.
+                    RegDeleteTreeA(HKEY_CLASSES_ROOT,
+                                   (std::string("CLSID\\") + kExtensionUnitClsid).c_str());
+                    RegDeleteTreeA(HKEY_CURRENT_USER, kServerRecordKey);
+                    WriteServerRecord(record.version, gSuiteDir + "\\" + record.file);
+                    PostDevicesChanged();
+                }
+                CHECK(WaitFor([&] { return gUnit->registrations > registrations; }, 8000),
+                      "%s: DllRegisterServer was not called", record.what);
+                CHECK(SameFile(gUnit->registeredFrom, dir + "\\emxunit.dll"),
+                      "%s: registered \"%s\", expected the program's own folder's", record.what,
+                      gUnit->registeredFrom);
+                CHECK(WaitFor([&] { return UnitsOpened() > opened; }, 8000),
+                      "%s: no unit opened after the registration", record.what);
+            }
+            CHECK(EepromSerialRead(), "no configuration read through the unit");
+            PressUnitButtonTwice(kEnter, 3, "Enter+ Enter-");
+            // The presses initialised the library again, with the record current by then.
+            CHECK(gUnit->registrations == 3 && gUnit->installerRuns == 0,
+                  "%ld registrations, %ld installer runs, expected 3 and 0",
+                  long(gUnit->registrations), long(gUnit->installerRuns));
+        },
+        [&](Process* p) { return StartRunning(p, exe); }, CheckUnitsClosed);
+    ForgetServer();
+}
+
+// ---- the capture-device source's names ----
+
+void SetTwainNames(const char* realName, const char* name) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTwainKey);
+    if (!realName && !name)
+        return;
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTwainKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return Problem("HKLM\\%s could not be created", kTwainKey);
+    for (auto value : {std::make_pair("RealDSName", realName), std::make_pair("DSName", name)})
+        if (value.second)
+            RegSetValueExA(key, value.first, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.second),
+                           DWORD(std::strlen(value.second) + 1));
+    RegCloseKey(key);
+}
+
+void SetFriendlyName(const char* name) {
+    std::string path =
+        std::string("CLSID\\") + kVideoInputCategory + "\\Instance\\" + kCameraFilterClsid;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return Problem("the camera filter's entry is missing");
+    RegSetValueExA(key, "FriendlyName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name),
+                   DWORD(std::strlen(name) + 1));
+    RegCloseKey(key);
+}
+
+// The only camera, under each name in turn, announced by a device change: the capture-device
+// source takes it exactly when the TWAIN source's name, the default or a known name begins it.
+void CaptureDeviceFoundByEachName() {
+    struct Case {
+        const char* realName; // RealDSName, DSName: none when null
+        const char* name;
+        const char* friendly;
+        bool found;
+    };
+    std::vector<Case> cases = {
+        {"Vexor Intraoral A", "USB 2830 Video", "Vexor Intraoral A (2)", true},
+        {"Vexor Intraoral A", "USB 2830 Video", "USB 2830 Video", false},
+        {nullptr, "Vexor Intraoral B", "Vexor Intraoral B", true},
+        {nullptr, nullptr, "USB 2820 Video", true},
+        {nullptr, nullptr, "USB 2830 Video", false},
+        {nullptr, nullptr, "usb 2800 video", false},
+    };
+    for (const char* known :
+         {"USB 2800 Video", "USB 2801 Video", "USB 2700 Camera", "USB 2701 Camera",
+          "USB 2840 Video", "USB 2841 Video", "USB 2820 Video", "USB 2821 Video", "USB 2710 Camera",
+          "USB 2711 Camera", "USB 2860 Video", "USB 2861 Video", "USB 2880 Video", "USB 2881 Video",
+          "USB 2750 Camera", "USB 2751 Camera"})
+        cases.push_back({nullptr, nullptr, known, true});
+    WithFilter(kOfferCaptureProperty, kListAsVideoInput, [&] {
+        for (const Case& c : cases) {
+            SetTwainNames(c.realName, c.name);
+            SetFriendlyName(c.friendly);
+            // The attachment under the new name begins once the old source is let go and a
+            // transport looks the filter up; the capture-device source alone calls it then.
+            LONG made = gFilter->objectsMade;
+            PostDevicesChanged();
+            CHECK(WaitFor([made] { return gFilter->objectsMade > made; }, 5000),
+                  "\"%s\": the device change did not attach again", c.friendly);
+            LONG calls = gFilter->captureCalls;
+            bool found =
+                WaitFor([calls] { return gFilter->captureCalls > calls; }, c.found ? 5000 : 800);
+            CHECK(found == c.found, "\"%s\" (RealDSName \"%s\", DSName \"%s\") was %s", c.friendly,
+                  c.realName ? c.realName : "-", c.name ? c.name : "-",
+                  found ? "used" : "not used");
+        }
+        PressFilterButtonTwice(kEnter, 3, "Enter+ Enter-");
+    });
+    SetTwainNames(nullptr, nullptr);
+}
+
+// Two cameras listed, the first not answering the probe: the register source opens the second.
+void SecondCameraWhenTheFirstFailsItsProbe() {
+    ForgetEverything();
+    *gFilter = CameraFilterControl{};
+    gFilter->offers = kOfferKsControl;
+    gFilter->listedAs = kListAsVideoInput | kListSecondCamera;
+    gFilter->refuseKsOf = 1;
+    if (Reregister()) {
+        Process p;
+        if (StartRunning(&p, Install("plain", false))) {
+            CHECK(WaitFor([] { return gFilter->busCommands > 0; }, 5000),
+                  "no configuration read through either camera");
+            CHECK(gFilter->firstAsked == 1 && gFilter->camerasKsCalls[0] > 0,
+                  "camera %ld was asked first (%ld calls to the first camera), expected the first",
+                  long(gFilter->firstAsked), long(gFilter->camerasKsCalls[0]));
+            PressFilterButtonTwice(kKodak, 5, "F5+ F5-");
+            CHECK(gFilter->camerasKsCalls[1] > 10, "%ld calls to the second camera",
+                  long(gFilter->camerasKsCalls[1]));
+            ExitAndCheck(&p);
+            CHECK(gFilter->liveObjects == 0, "%ld filter objects left after Exit",
+                  long(gFilter->liveObjects));
+        }
+    }
+    UnregisterFilter();
+}
+
 struct Scenario {
     const char* name;
     void (*run)();
@@ -503,6 +998,17 @@ const Scenario kScenarios[] = {
      "register source on transport 4",
      ReceiverSourceThroughTheFilter},
     {"a device change re-attaches the source", DeviceChangeReattachesTheSource},
+    {"with the extension-unit server registered, presses arrive through the register source on "
+     "transport 1",
+     ExtensionUnitWithCurrentRecord},
+    {"a camera with its configuration in serial flash is attached through its flash reads",
+     FlashConfigurationThroughTheUnit},
+    {"an elevated program registers the server beside it when the record is missing, old or "
+     "wrong",
+     ElevatedProgramRegistersTheServer},
+    {"the capture-device source is found by each of its names", CaptureDeviceFoundByEachName},
+    {"of two cameras the second is used when the first fails its probe",
+     SecondCameraWhenTheFirstFailsItsProbe},
 };
 
 } // namespace
@@ -514,6 +1020,11 @@ int main() {
                            sizeof(CameraFilterControl), kCameraFilterControlName);
     gFilter = static_cast<CameraFilterControl*>(
         MapViewOfFile(filterMapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CameraFilterControl)));
+    HANDLE unitMapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                           sizeof(ExtensionUnitControl), kExtensionUnitControlName);
+    gUnit = static_cast<ExtensionUnitControl*>(
+        MapViewOfFile(unitMapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ExtensionUnitControl)));
 
     // E2E_ONLY=text runs only the scenarios whose name contains it.
     const char* only = std::getenv("E2E_ONLY");
@@ -522,13 +1033,15 @@ int main() {
         if (only && *only && !std::strstr(s.name, only))
             continue;
         gProblems.clear();
+        DWORD start = GetTickCount();
         s.run();
+        double seconds = (GetTickCount() - start) / 1000.0;
         if (gProblems.empty()) {
             ++passed;
-            std::printf("ok      %s\n", s.name);
+            std::printf("ok      %s (%.1f s)\n", s.name, seconds);
         } else {
             ++failed;
-            std::printf("FAILED  %s\n", s.name);
+            std::printf("FAILED  %s (%.1f s)\n", s.name, seconds);
             for (const std::string& p : gProblems)
                 std::printf("        %s\n", p.c_str());
         }
