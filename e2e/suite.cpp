@@ -872,6 +872,164 @@ void ElevatedProgramRegistersTheServer() {
     ForgetServer();
 }
 
+// Where the program looks for the server, and how long a record's file name may be: with no
+// record, an emxunit.dll in the current directory alone is not loaded; with the library beside the
+// program, a current record naming a file by a 259-character path is taken as current.
+void ServerLookedForOnlyWhereItBelongs() {
+    ForgetServer();
+    const std::string inCurrentDirectory = "C:\\emxunit.dll";
+    CHECK(CopyFileA((gSuiteDir + "\\emxunit.dll").c_str(), inCurrentDirectory.c_str(), FALSE),
+          "copying emxunit.dll to C:\\ failed with %lu", GetLastError());
+    std::string exe = Install("unit_paths", false);
+    std::string dir = exe.substr(0, exe.find_last_of('\\'));
+    DeleteFileA((dir + "\\emxunit.dll").c_str());
+    // 259 characters with the file name, one short of MAX_PATH with its terminator.
+    std::string longDir = "C:\\vexor_e2e\\" + std::string(234, 'x');
+    std::string longPath = longDir + "\\emxunit.dll";
+    CreateDirectoryA(longDir.c_str(), nullptr);
+    CHECK(longPath.size() == 259 &&
+              CopyFileA((gSuiteDir + "\\emxunit.dll").c_str(), longPath.c_str(), FALSE),
+          "copying emxunit.dll to a %u-character path failed with %lu", unsigned(longPath.size()),
+          GetLastError());
+    WithFilter(
+        kOfferTopology, kListAsVideoInput,
+        [&] {
+            CHECK(WaitFor([] { return gFilter->topologyQueries > 0; }, 8000),
+                  "the extension-unit route was not tried");
+            Pump(500);
+            CHECK(gUnit->registrations == 0, "registered \"%s\" from the current directory",
+                  gUnit->registeredFrom);
+
+            CHECK(CopyFileA((gSuiteDir + "\\emxunit.dll").c_str(), (dir + "\\emxunit.dll").c_str(),
+                            FALSE),
+                  "copying emxunit.dll beside the program failed with %lu", GetLastError());
+            WriteServerRecord(kCurrentServerVersion, longPath);
+            LONG queries = gFilter->topologyQueries, registrations = gUnit->registrations;
+            PostDevicesChanged();
+            CHECK(WaitFor([queries] { return gFilter->topologyQueries > queries; }, 8000),
+                  "the device change did not reach the extension-unit route");
+            Pump(500);
+            CHECK(gUnit->registrations == registrations && gUnit->installerRuns == 0,
+                  "with a current record naming a 259-character path: %ld registrations (the "
+                  "last of \"%s\"), %ld installer runs",
+                  long(gUnit->registrations - registrations), gUnit->registeredFrom,
+                  long(gUnit->installerRuns));
+        },
+        [&](Process* p) { return StartRunning(p, exe); });
+    DeleteFileA(inCurrentDirectory.c_str());
+    DeleteFileA(longPath.c_str());
+    RemoveDirectoryA(longDir.c_str());
+    ForgetServer();
+}
+
+// The limited token Windows gives a standard user's programs: under Wine, the linked token of the
+// suite's own full one.
+HANDLE LimitedToken() {
+    HANDLE token = nullptr, primary = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return nullptr;
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size = 0;
+    BOOL got = GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size);
+    CloseHandle(token);
+    if (!got)
+        return nullptr;
+    DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
+                     TokenPrimary, &primary);
+    CloseHandle(linked.LinkedToken);
+    return primary;
+}
+
+// Starts `exe` as a standard user would, in C:\ like the autostart.
+bool StartLimited(Process* p, const std::string& exe) {
+    HANDLE token = LimitedToken();
+    if (!token) {
+        Problem("no limited token: GetTokenInformation(TokenLinkedToken) failed with %lu",
+                GetLastError());
+        return false;
+    }
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::string commandLine = "\"" + exe + "\"";
+    BOOL started = CreateProcessAsUserA(token, exe.c_str(), &commandLine[0], nullptr, nullptr,
+                                        FALSE, 0, nullptr, "C:\\", &si, &pi);
+    CloseHandle(token);
+    if (!started) {
+        Problem("CreateProcessAsUser failed with %lu", GetLastError());
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    p->handle = pi.hProcess;
+    std::string facts = TokenFacts(p->handle);
+    CHECK(facts == "3/0", "the program's token is type/elevated %s, expected 3/0", facts.c_str());
+    if (!WaitFor([] { return MainWindow() != nullptr; }, 10000)) {
+        Problem("no main window of class \"Vexor\" after 10 s");
+        return false;
+    }
+    return true;
+}
+
+// Without elevation the program does not register the server itself: it starts the installer
+// from its own folder, once however many initialisations follow, and the unit opens after it.
+void LimitedProgramRunsTheInstaller() {
+    ForgetServer();
+    gUnit->installerRegisters = 1;
+    std::string exe, dir = InstallWithServer("unit_install", &exe);
+    WithFilter(
+        kOfferTopology, kListAsVideoInput,
+        [&] {
+            CHECK(WaitFor([] { return gUnit->installerRuns > 0; }, 8000),
+                  "the installer did not run");
+            CHECK(SameFile(gUnit->installerPath, dir + "\\Install_UvcCtrl.exe"),
+                  "the installer run was \"%s\", expected the program's own folder's",
+                  gUnit->installerPath);
+            CHECK(WaitFor(EepromSerialRead, 8000), "no configuration read through the unit");
+            // Wine 8 starts a "runas" program with its caller's limited token instead of
+            // asking to elevate; the facts are recorded, not checked.
+            PressUnitButtonTwice(kEnter, 3, "Enter+ Enter-");
+            // More initialisations: two presses re-initialised the library, a device change
+            // attaches again.
+            PostMessageA(MainWindow(), WM_DEVICECHANGE, 0x0007, 0);
+            Pump(1500);
+            CHECK(gUnit->installerRuns == 1 && gUnit->registrations == 1,
+                  "%ld installer runs, %ld registrations, expected 1 each",
+                  long(gUnit->installerRuns), long(gUnit->registrations));
+        },
+        [&](Process* p) { return StartLimited(p, exe); }, CheckUnitsClosed);
+    if (gUnit->installerRuns)
+        std::printf("        (the installer ran as %s, token type %ld, elevated %ld)\n",
+                    gUnit->installerCommandLine, long(gUnit->installerElevationType),
+                    long(gUnit->installerIsElevated));
+    ForgetServer();
+}
+
+// An installer that does not register the server leaves the record missing: every later
+// initialisation finds it missing again, and still the installer is started only once.
+void InstallerStartedOncePerRun() {
+    ForgetServer();
+    gUnit->installerRegisters = 0;
+    std::string exe, dir = InstallWithServer("unit_install", &exe);
+    WithFilter(
+        kOfferTopology, kListAsVideoInput,
+        [&] {
+            CHECK(WaitFor([] { return gUnit->installerRuns > 0; }, 8000),
+                  "the installer did not run");
+            for (int i = 0; i < 3; ++i) {
+                LONG queries = gFilter->topologyQueries;
+                PostMessageA(MainWindow(), WM_DEVICECHANGE, 0x0007, 0);
+                CHECK(WaitFor([queries] { return gFilter->topologyQueries > queries; }, 5000),
+                      "device change %d did not reach the extension-unit route", i + 1);
+            }
+            Pump(500);
+            CHECK(gUnit->installerRuns == 1 && gUnit->objectsMade == 0,
+                  "%ld installer runs, %ld units made, expected 1 and none",
+                  long(gUnit->installerRuns), long(gUnit->objectsMade));
+        },
+        [&](Process* p) { return StartLimited(p, exe); });
+    ForgetServer();
+}
+
 // ---- the capture-device source's names ----
 
 void SetTwainNames(const char* realName, const char* name) {
@@ -1006,6 +1164,11 @@ const Scenario kScenarios[] = {
     {"an elevated program registers the server beside it when the record is missing, old or "
      "wrong",
      ElevatedProgramRegistersTheServer},
+    {"a limited program starts the installer from its own folder, then uses the server",
+     LimitedProgramRunsTheInstaller},
+    {"the installer is started once per run", InstallerStartedOncePerRun},
+    {"the server is loaded only from the program's folder, and a 259-character record is current",
+     ServerLookedForOnlyWhereItBelongs},
     {"the capture-device source is found by each of its names", CaptureDeviceFoundByEachName},
     {"of two cameras the second is used when the first fails its probe",
      SecondCameraWhenTheFirstFailsItsProbe},
