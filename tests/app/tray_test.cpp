@@ -371,6 +371,9 @@ TEST_F(TrayTest, ResourceScriptHoldsTheMenuDialogBitmapAndIcons) {
         EXPECT_EQ(c.style & 0xFF, expected[i].style) << i;
     }
     EXPECT_EQ(about.controls[3].text, "#135");
+    // The fixed product line, and the version line from the build's project version.
+    EXPECT_EQ(about.controls[0].text, "Vexor2.1");
+    EXPECT_EQ(about.controls[2].text, "Version " VEXOR_PROJECT_VERSION);
 
     // Bitmap 135: 151 x 32, 24 bits per pixel.
     std::vector<BYTE> bmp = ReadResourceFile(winsim::BitmapResourceFile(IDB_LOGO));
