@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release: build/release/ with Vexor2-<version>.zip (the program and the installation
-# guide), Vexor2-<version>.msi (the Windows Installer package) and SHA256SUMS.
+# Builds the release: build/release/ with Vexor2-<version>.zip (the program, the installation
+# guide and its pictures), Vexor2-<version>.msi (the Windows Installer package) and SHA256SUMS.
 # With --sign CERT KEY (PEM files), the exe is signed before it is packed and the MSI after.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,12 +49,15 @@ cp build/windows/Vexor2.exe "$exe"
 [[ -z $cert ]] || sign "$exe"
 
 python3 - "$out/Vexor2-$version.zip" "$exe" <<'PY'
-import sys, zipfile
+import os, sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
     z.write(sys.argv[2], "Vexor2/Vexor2.exe")
     # Windows' Notepad wants CRLF line ends.
     text = open("docs/INSTALL.txt").read().replace("\n", "\r\n")
     z.writestr("Vexor2/INSTALL.txt", text)
+    # The pictures the guide points at.
+    for name in sorted(os.listdir("docs/images")):
+        z.write(os.path.join("docs/images", name), "Vexor2/images/" + name)
 PY
 
 msi=$out/Vexor2-$version.msi
