@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build and test Vexor2 (native build,
-# i686 mingw-w64 cross build, tests under Wine); only missing ones are installed.
+# Installs the Debian packages needed to build, package and test Vexor2 (native build,
+# i686 mingw-w64 cross build, the Windows Installer package and its signing, tests under Wine);
+# only missing ones are installed.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine wine32:i386 xvfb xauth socat
     python3 file valgrind
+    msitools wixl osslsigncode openssl
 )
 
 export DEBIAN_FRONTEND=noninteractive

@@ -371,6 +371,9 @@ TEST_F(TrayTest, ResourceScriptHoldsTheMenuDialogBitmapAndIcons) {
         EXPECT_EQ(c.style & 0xFF, expected[i].style) << i;
     }
     EXPECT_EQ(about.controls[3].text, "#135");
+    // The fixed product line, and the version line from the build's project version.
+    EXPECT_EQ(about.controls[0].text, "Vexor2.1");
+    EXPECT_EQ(about.controls[2].text, "Version " VEXOR_PROJECT_VERSION);
 
     // Bitmap 135: 151 x 32, 24 bits per pixel.
     std::vector<BYTE> bmp = ReadResourceFile(winsim::BitmapResourceFile(IDB_LOGO));
@@ -385,17 +388,27 @@ TEST_F(TrayTest, ResourceScriptHoldsTheMenuDialogBitmapAndIcons) {
     EXPECT_EQ(height, 32);
     EXPECT_EQ(bpp, 24);
 
-    // Icons 107, 108, 129: one 256 x 256 image with 32 bits per pixel each.
+    // Icons 107, 108, 129: one 256 x 256 image with 32 bits per pixel each, stored as a PNG
+    // (8-bit RGBA) to keep the exe small.
     for (UINT id : {107u, 108u, 129u}) {
         std::vector<BYTE> ico = ReadResourceFile(winsim::IconResourceFile(id));
         ASSERT_GE(ico.size(), 22u) << id;
         uint16_t count, bits;
+        uint32_t size, offset;
         std::memcpy(&count, &ico[4], 2);
         std::memcpy(&bits, &ico[12], 2);
+        std::memcpy(&size, &ico[14], 4);
+        std::memcpy(&offset, &ico[18], 4);
         EXPECT_EQ(count, 1) << id;
         EXPECT_EQ(ico[6], 0) << id; // 0 means 256
         EXPECT_EQ(ico[7], 0) << id;
         EXPECT_EQ(bits, 32) << id;
+        ASSERT_EQ(size_t(offset) + size, ico.size()) << id;
+        ASSERT_GE(size, 33u) << id;
+        const BYTE* png = &ico[offset];
+        EXPECT_EQ(std::memcmp(png, "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16), 0) << id;
+        const BYTE ihdr[] = {0, 0, 1, 0, 0, 0, 1, 0, 8, 6}; // 256 x 256, 8 bits, RGBA
+        EXPECT_EQ(std::memcmp(png + 16, ihdr, sizeof ihdr), 0) << id;
     }
 }
 

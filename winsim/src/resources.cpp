@@ -10,6 +10,9 @@
 #ifndef WINSIM_RESOURCE_SCRIPT
 #error "WINSIM_RESOURCE_SCRIPT must name the program's .rc file"
 #endif
+#ifndef WINSIM_RESOURCE_INCLUDE_DIR
+#error "WINSIM_RESOURCE_INCLUDE_DIR must name the folder of the script's generated headers"
+#endif
 
 namespace winsim::detail {
 namespace {
@@ -33,21 +36,38 @@ std::string Directory(const std::string& path) {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-// Reads the "#define NAME number" lines of an included header.
-void ReadDefines(const std::string& path, std::map<std::string, long>* defines) {
+// The "#define NAME number" and "#define NAME "text"" lines of the included headers.
+struct Defines {
+    std::map<std::string, long> numbers;
+    std::map<std::string, std::string> texts;
+};
+
+// An included header is looked for beside the script, then in the build's generated headers.
+std::string IncludePath(const std::string& dir, const std::string& name) {
+    std::string path = dir + "/" + name;
+    if (std::ifstream(path))
+        return path;
+    return std::string(WINSIM_RESOURCE_INCLUDE_DIR) + "/" + name;
+}
+
+void ReadDefines(const std::string& path, Defines* defines) {
     std::istringstream in(ReadFile(path));
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream ls(line);
         std::string directive, name, value;
         ls >> directive >> name >> value;
-        if (directive == "#define" && !value.empty() && std::isdigit((unsigned char)value[0]))
-            (*defines)[name] = std::strtol(value.c_str(), nullptr, 0);
+        if (directive != "#define" || value.empty())
+            continue;
+        size_t q1 = line.find('"'), q2 = line.rfind('"');
+        if (std::isdigit((unsigned char)value[0]))
+            defines->numbers[name] = std::strtol(value.c_str(), nullptr, 0);
+        else if (value[0] == '"' && q2 > q1)
+            defines->texts[name] = line.substr(q1 + 1, q2 - q1 - 1);
     }
 }
 
-std::vector<Token> Tokenize(const std::string& src, const std::string& dir,
-                            std::map<std::string, long>* defines) {
+std::vector<Token> Tokenize(const std::string& src, const std::string& dir, Defines* defines) {
     std::vector<Token> tokens;
     size_t i = 0, n = src.size();
     bool lineStart = true;
@@ -70,7 +90,7 @@ std::vector<Token> Tokenize(const std::string& src, const std::string& dir,
             size_t q1 = line.find('"');
             if (line.rfind("#include", 0) == 0 && q1 != std::string::npos) {
                 size_t q2 = line.find('"', q1 + 1);
-                ReadDefines(dir + "/" + line.substr(q1 + 1, q2 - q1 - 1), defines);
+                ReadDefines(IncludePath(dir, line.substr(q1 + 1, q2 - q1 - 1)), defines);
             }
             i = end == std::string::npos ? n : end;
         } else if (c == '|') {
@@ -107,7 +127,12 @@ std::vector<Token> Tokenize(const std::string& src, const std::string& dir,
             size_t start = i;
             while (i < n && !std::isspace((unsigned char)src[i]) && src[i] != ',' && src[i] != '"')
                 ++i;
-            tokens.push_back({src.substr(start, i - start), false});
+            std::string word = src.substr(start, i - start);
+            auto text = defines->texts.find(word);
+            if (text != defines->texts.end())
+                tokens.push_back({text->second, true});
+            else
+                tokens.push_back({word, false});
             lineStart = false;
         }
     }
@@ -329,9 +354,9 @@ const Resources& LoadResources() {
     if (r.loaded)
         return r;
     std::string path = WINSIM_RESOURCE_SCRIPT;
-    std::map<std::string, long> defines;
+    Defines defines;
     std::vector<Token> tokens = Tokenize(ReadFile(path), Directory(path), &defines);
-    Parser(std::move(tokens), std::move(defines)).Run(&r);
+    Parser(std::move(tokens), std::move(defines.numbers)).Run(&r);
     r.loaded = true;
     return r;
 }
