@@ -75,14 +75,17 @@ if [[ ! -f $prefix/.ready ]]; then
     (
         export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
         export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-        timeout -k 10 "$prefix_timeout" wineboot -i
-        # Without SDL2 for i386, Wine's winebus otherwise never starts its hidraw backend; and an
-        # emulated machine starts services slowly.
-        wine reg add 'HKLM\System\CurrentControlSet\Services\winebus' /v "Enable SDL" \
-            /t REG_DWORD /d 0 /f
-        wine reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout \
-            /t REG_DWORD /d 180000 /f
-        timeout -k 10 "$prefix_timeout" wineserver -w
+        # (set -e does not hold inside a subshell tested with ||: hence the &&.)
+        timeout -k 10 "$prefix_timeout" wineboot -i &&
+            # Without SDL2 for i386, Wine's winebus otherwise never starts its hidraw backend;
+            # and an emulated machine starts services slowly.
+            timeout -k 10 "$prefix_timeout" wine reg add \
+                'HKLM\System\CurrentControlSet\Services\winebus' /v "Enable SDL" \
+                /t REG_DWORD /d 0 /f &&
+            timeout -k 10 "$prefix_timeout" wine reg add \
+                'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout \
+                /t REG_DWORD /d 180000 /f &&
+            timeout -k 10 "$prefix_timeout" wineserver -w
     ) >"$vm/prefix.log" 2>&1 || {
         cat "$vm/prefix.log" >&2
         die "creating the Wine prefix failed"
