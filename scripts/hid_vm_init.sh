@@ -33,6 +33,9 @@ if ! mount -t 9p -o "ro,$opts" hostroot $r; then
     echo "init: mounting the host's root failed"
     off
 fi
+# The host's root once more, without the tmpfs below: the project may live under /tmp.
+mkdir -p /host
+mount --bind $r /host
 mount -t devtmpfs devtmpfs $r/dev
 mkdir -p $r/dev/pts $r/dev/shm
 mount -t devpts devpts $r/dev/pts
@@ -42,6 +45,10 @@ mount -t sysfs sysfs $r/sys
 for d in tmp run root var/tmp; do
     mount -t tmpfs -o mode=1777 tmpfs "$r/$d"
 done
+if [ ! -d "$r$project/scripts" ]; then
+    mkdir -p "$r$project"
+    mount --bind "/host$project" "$r$project"
+fi
 mkdir -p $r/run/hidvm/out $r/run/hidvm/prefix $r/run/hidvm/upper $r/run/hidvm/work
 mount -t 9p -o "trans=virtio,version=9p2000.L,msize=262144" results $r/run/hidvm/out
 mount -t overlay overlay \
