@@ -85,4 +85,16 @@ TEST_F(WinsimTest, KeysReadOnlyWithoutQueryAccessAndWritesNeedSetAccess) {
     RegCloseKey(key);
 }
 
+TEST_F(WinsimTest, AnotherProcessWaitsForTheProgramsReleaseAndThenOwnsTheMutex) {
+    HANDLE mine = CreateMutexA(nullptr, TRUE, "M");
+    EXPECT_FALSE(winsim::OtherProcessTakesMutex("M"));
+    EXPECT_EQ(winsim::MutexOwnedByProgram("M"), 1);
+    EXPECT_TRUE(ReleaseMutex(mine));
+    EXPECT_EQ(WaitForSingleObject(mine, 50), DWORD(WAIT_TIMEOUT)); // the waiter got it
+    winsim::OtherProcessReleasesMutex("M");
+    EXPECT_EQ(WaitForSingleObject(mine, 0), DWORD(WAIT_OBJECT_0));
+    ReleaseMutex(mine);
+    CloseHandle(mine);
+}
+
 } // namespace

@@ -223,8 +223,9 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
             m.mutexes[name] = obj;
         }
     }
-    // The program never asks for initial ownership; ownership is modelled when waits arrive.
-    (void)initialOwner;
+    // Initial ownership goes only to the creator; opening an existing mutex ignores the flag.
+    if (initialOwner && !existed)
+        obj->programOwns = 1;
     obj->handles++;
     uintptr_t h = NewHandleValue();
     m.handles[h] = KernelObject{KernelObject::Mutex, obj};

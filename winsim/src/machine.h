@@ -23,9 +23,10 @@ struct MutexObject {
     std::string name;
     int handles = 0;
     bool otherUser = false;
-    int programOwns = 0;    // recursive ownership by this process
-    bool otherOwns = false; // another process holds it
-    bool abandoned = false; // its owner ended without releasing it
+    int programOwns = 0;     // recursive ownership by this process
+    bool otherOwns = false;  // another process holds it
+    bool otherWaits = false; // another process waits for this process to release it
+    bool abandoned = false;  // its owner ended without releasing it
 };
 
 struct DeviceHandle; // devices_state.h
