@@ -137,6 +137,7 @@ TEST_F(StartupTest, FirstStartRegistersAutostartWithTheFullPath) {
     winsim::SetModuleFileName(exe);
     ExitAt(100);
     winsim::RunProgram();
+    winsim::Reboot(); // it is meant to start at the next logon
     std::string path;
     ASSERT_TRUE(RunValue(&path));
     EXPECT_EQ(path, exe + '\0');

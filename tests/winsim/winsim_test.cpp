@@ -97,4 +97,20 @@ TEST_F(WinsimTest, AnotherProcessWaitsForTheProgramsReleaseAndThenOwnsTheMutex) 
     CloseHandle(mine);
 }
 
+TEST_F(WinsimTest, ARebootDropsVolatileKeysAndEndsEveryOpenKey) {
+    winsim::RegPutKey(HKEY_CURRENT_USER, "Software");
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\V\\Inner", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    winsim::RegPutDword(HKEY_CURRENT_USER, "Software\\Lasting", "v", 1);
+    ASSERT_EQ(winsim::RegCreations().size(), 1u);
+    EXPECT_EQ(winsim::RegCreations()[0].options, DWORD(REG_OPTION_VOLATILE));
+    EXPECT_EQ(winsim::RegCreations()[0].access, REGSAM(KEY_ALL_ACCESS));
+    winsim::Reboot();
+    EXPECT_EQ(winsim::OpenKeyCount(), 0);
+    EXPECT_FALSE(winsim::RegKeyExists(HKEY_CURRENT_USER, "Software\\V"));
+    EXPECT_TRUE(winsim::RegGet(HKEY_CURRENT_USER, "Software\\Lasting", "v", nullptr));
+}
+
 } // namespace

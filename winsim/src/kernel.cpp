@@ -104,6 +104,9 @@ namespace winsim {
 void Reset() {
     delete gMachine;
     gMachine = new Machine;
+    // Every profile and machine has its lasting Software key.
+    RegPutKey(HKEY_CURRENT_USER, "Software");
+    RegPutKey(HKEY_LOCAL_MACHINE, "Software");
 }
 
 uint64_t Now() {
