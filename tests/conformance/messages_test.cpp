@@ -5,6 +5,7 @@
 
 #include "win32api.h"
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -129,4 +130,61 @@ CONFORMANCE_TEST(injected_keys_reach_focus_window) {
            "Alt up: msg %#x alt %d", gKeys[7].message, gKeys[7].alt);
     }
     DestroyWindow(hwnd);
+}
+
+namespace {
+
+std::vector<UINT> gCreation;
+LRESULT gDefaultNcCreate = -2;
+
+// Swallows WM_NCCREATE when told to, as a procedure without a default branch would.
+bool gSwallow = false;
+LRESULT CALLBACK CreationProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE || msg == WM_CREATE)
+        gCreation.push_back(msg);
+    if (msg == WM_NCCREATE) {
+        if (gSwallow)
+            return 0;
+        gDefaultNcCreate = DefWindowProcA(hwnd, msg, wParam, lParam);
+        return gDefaultNcCreate;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+HWND CreateCreationWindow() {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = CreationProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "Vexor2ConformanceCreation";
+    RegisterClassExA(&wc);
+    gCreation.clear();
+    return CreateWindowExA(0, wc.lpszClassName, "created", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100,
+                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+} // namespace
+
+CONFORMANCE_TEST(window_creation_asks_nccreate_first) {
+    gSwallow = false;
+    HWND hwnd = CreateCreationWindow();
+    ok(hwnd != nullptr, "CreateWindowExA failed with %lu", (unsigned long)GetLastError());
+    ok(gCreation.size() == 2 && gCreation[0] == WM_NCCREATE && gCreation[1] == WM_CREATE,
+       "%u creation messages, first %#x", (unsigned)gCreation.size(),
+       gCreation.empty() ? 0u : gCreation[0]);
+    ok(gDefaultNcCreate == TRUE, "DefWindowProcA answered WM_NCCREATE %ld", (long)gDefaultNcCreate);
+    // The window's text is set by that default handling.
+    char text[16] = "";
+    GetWindowTextA(hwnd, text, sizeof text);
+    ok(!std::strcmp(text, "created"), "window text '%s'", text);
+    DestroyWindow(hwnd);
+
+    gSwallow = true;
+    hwnd = CreateCreationWindow();
+    ok(hwnd == nullptr, "a swallowed WM_NCCREATE still created %p", (void*)hwnd);
+    ok(gCreation.size() == 1, "%u creation messages after a refused WM_NCCREATE",
+       (unsigned)gCreation.size());
+    if (hwnd)
+        DestroyWindow(hwnd);
+    gSwallow = false;
 }

@@ -240,7 +240,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     w.hwnd = reinterpret_cast<HWND>(h);
     w.className = wc->name;
     w.proc = wc->cls.lpfnWndProc;
-    w.text = windowName ? windowName : "";
+    // The text arrives with DefWindowProcA's handling of WM_NCCREATE, as in Windows.
     w.style = style;
     w.exStyle = exStyle;
     w.x = x;
@@ -254,6 +254,13 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     m.windows[h] = w;
     CREATESTRUCTA cs{param, instance, menu,        parent,     height,    width,
                      y,     x,        LONG(style), windowName, className, exStyle};
+    // WM_NCCREATE comes first; a procedure that answers it FALSE (a swallowed message) ends the
+    // creation there.
+    if (!w.proc(w.hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
+        w.proc(w.hwnd, WM_NCDESTROY, 0, 0);
+        M().windows.erase(h);
+        return nullptr;
+    }
     LRESULT r = w.proc(w.hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs));
     if (r == -1) {
         DestroyWindow(reinterpret_cast<HWND>(h));
@@ -315,6 +322,12 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
     Fails("DefWindowProcA");
     Window* w = FindWindow(window);
     switch (message) {
+    case WM_NCCREATE: {
+        const CREATESTRUCTA* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        if (w && cs && cs->lpszName)
+            w->text = cs->lpszName;
+        return TRUE;
+    }
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;
