@@ -344,8 +344,16 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
         return LRESULT(n);
     }
     case WM_SYSKEYDOWN:
-        // The system's own Alt handling: Alt+F4 closes the window.
-        if (wParam == VK_F4 && (lParam & (1 << 29)))
+        // The system's own Alt handling: Alt+F4 asks the top-level window to close.
+        if (wParam == VK_F4 && (lParam & (1 << 29))) {
+            HWND top = window;
+            for (Window* t = w; t && (t->style & WS_CHILD) && FindWindow(t->parent);)
+                t = FindWindow(top = t->parent);
+            PostMessageA(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE)
             SendMessageA(window, WM_CLOSE, 0, 0);
         return 0;
     default:
@@ -627,18 +635,21 @@ void WINAPI keybd_event(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra) {
         m.asyncKeys[vk] |= 0x80;
     }
     bool altNow = (m.asyncKeys[VK_MENU] & 0x80) != 0;
+    // Alt makes a system key only without Ctrl (Ctrl+Alt is AltGr's chord); F10 always does.
+    bool control = (m.asyncKeys[VK_CONTROL] & 0x80) != 0;
+    bool system = vk == VK_F10 || ((up ? altBefore : altNow) && !control);
     UINT message;
     if (!up) {
-        message = (altNow || vk == VK_F10) ? WM_SYSKEYDOWN : WM_KEYDOWN;
+        message = system ? WM_SYSKEYDOWN : WM_KEYDOWN;
         if (vk != VK_MENU && altNow)
             m.keySinceAlt = true;
         if (vk == VK_MENU)
             m.keySinceAlt = false;
     } else if (vk == VK_MENU) {
         // Alt released alone is the system's menu key; after another key it is a plain key-up.
-        message = m.keySinceAlt ? WM_KEYUP : WM_SYSKEYUP;
+        message = m.keySinceAlt || control ? WM_KEYUP : WM_SYSKEYUP;
     } else {
-        message = altBefore ? WM_SYSKEYUP : WM_KEYUP;
+        message = system ? WM_SYSKEYUP : WM_KEYUP;
     }
     if (!m.focus)
         return;
