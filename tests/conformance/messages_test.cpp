@@ -270,3 +270,23 @@ CONFORMANCE_TEST(alt_f4_asks_the_top_level_window) {
        (unsigned)gChildSaw.size(), gChildSaw.empty() ? 0u : gChildSaw[0]);
     DestroyWindow(top);
 }
+
+// A click on a button takes the focus; hiding the field that has it hands it to the parent.
+CONFORMANCE_TEST(focus_follows_clicks_and_hiding) {
+    HWND top = CreateTestWindow(true);
+    HWND field = CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, top, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    HWND button = CreateWindowExA(0, "Button", "Save", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 60, 0,
+                                  50, 20, top, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(top);
+    SetFocus(field);
+    ok(GetFocus() == field, "focus is %p, not the field", (void*)GetFocus());
+    SendMessageA(button, BM_CLICK, 0, 0);
+    ok(GetFocus() == button, "after a click the focus is %p, not the button %p", (void*)GetFocus(),
+       (void*)button);
+    SetFocus(field);
+    ShowWindow(field, SW_HIDE);
+    ok(GetFocus() == top, "after hiding the field the focus is %p, not its parent %p",
+       (void*)GetFocus(), (void*)top);
+    DestroyWindow(top);
+}

@@ -310,6 +310,18 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
         return FALSE;
     bool was = w->visible;
     w->visible = command != SW_HIDE;
+    // Hiding the focus window or one that contains it hands the focus to its parent; a hidden
+    // top-level window leaves this thread without focus.
+    if (command == SW_HIDE) {
+        for (HWND f = M().focus; f;) {
+            if (f == window) {
+                SetFocus((w->style & WS_CHILD) ? w->parent : nullptr);
+                break;
+            }
+            Window* fw = FindWindow(f);
+            f = fw && (fw->style & WS_CHILD) ? fw->parent : nullptr;
+        }
+    }
     return was;
 }
 
