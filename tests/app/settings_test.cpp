@@ -162,9 +162,10 @@ TEST_F(SettingsTest, SaveCustomSettingsWritesEveryValueInOrderThenSelectsModeTen
     // "key" is left to the next menu command.
     EXPECT_FALSE(winsim::RegGet(HKEY_CURRENT_USER, kPath, "key", nullptr));
 
-    // What was saved loads back unchanged.
+    // What was saved loads back unchanged, also after a restart: the key is not volatile.
     CustomKeySettings saved = s;
     s = CustomKeySettings{};
+    winsim::Reboot();
     LoadCustomSettings();
     EXPECT_EQ(std::memcmp(&saved, &s, sizeof s), 0);
 }
@@ -180,6 +181,7 @@ TEST_F(SettingsTest, SaveCustomSettingsSelectsModeTenEvenWhenTheKeyCannotBeCreat
 TEST_F(SettingsTest, SaveModeIdWritesKeyAsDword) {
     gSettings.modeId = 11; // as loaded from a hand-edited registry: written back unchanged
     SaveModeId();
+    winsim::Reboot();
     winsim::RegValue v;
     ASSERT_TRUE(winsim::RegGet(HKEY_CURRENT_USER, kPath, "key", &v));
     EXPECT_EQ(v.type, DWORD(REG_DWORD));

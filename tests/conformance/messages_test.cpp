@@ -5,6 +5,8 @@
 
 #include "win32api.h"
 
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -53,6 +55,22 @@ HWND CreateTestWindow(bool visible) {
                            nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
+// Injected input may arrive a little later: pump until `done` or 2 s passed.
+template <typename Done> void PumpUntil(Done done) {
+    DWORD start = GetTickCount();
+    MSG msg;
+    while (!done() && GetTickCount() - start < 2000) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        Sleep(10);
+    }
+}
+
+void Inject(const BYTE (*keys)[2], size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        keybd_event(keys[i][0], 0, keys[i][1] ? KEYEVENTF_KEYUP : 0, 0);
+}
+
 } // namespace
 
 CONFORMANCE_TEST(timer_id_zero_through_get_message) {
@@ -97,16 +115,8 @@ CONFORMANCE_TEST(injected_keys_reach_focus_window) {
     gKeys.clear();
     const BYTE sequence[][2] = {{VK_SHIFT, 0}, {'A', 0}, {'A', 1}, {VK_SHIFT, 1},
                                 {VK_MENU, 0},  {'F', 0}, {'F', 1}, {VK_MENU, 1}};
-    for (const auto& k : sequence)
-        keybd_event(k[0], 0, k[1] ? KEYEVENTF_KEYUP : 0, 0);
-    // Injected input may arrive a little later: pump until all eight are in or 2 s passed.
-    DWORD start = GetTickCount();
-    MSG msg;
-    while (gKeys.size() < 8 && GetTickCount() - start < 2000) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        Sleep(10);
-    }
+    Inject(sequence, std::size(sequence));
+    PumpUntil([] { return gKeys.size() >= 8; });
     ok(gKeys.size() == 8, "%u key messages arrived", (unsigned)gKeys.size());
     if (gKeys.size() == 8) {
         ok(gKeys[0].message == WM_KEYDOWN && gKeys[0].wParam == VK_SHIFT && gKeys[0].shift,
@@ -129,4 +139,154 @@ CONFORMANCE_TEST(injected_keys_reach_focus_window) {
            "Alt up: msg %#x alt %d", gKeys[7].message, gKeys[7].alt);
     }
     DestroyWindow(hwnd);
+}
+
+namespace {
+
+std::vector<UINT> gCreation;
+LRESULT gDefaultNcCreate = -2;
+
+// Swallows WM_NCCREATE when told to, as a procedure without a default branch would.
+bool gSwallow = false;
+LRESULT CALLBACK CreationProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE || msg == WM_CREATE)
+        gCreation.push_back(msg);
+    if (msg == WM_NCCREATE) {
+        if (gSwallow)
+            return 0;
+        gDefaultNcCreate = DefWindowProcA(hwnd, msg, wParam, lParam);
+        return gDefaultNcCreate;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+HWND CreateCreationWindow() {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = CreationProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "Vexor2ConformanceCreation";
+    RegisterClassExA(&wc);
+    gCreation.clear();
+    return CreateWindowExA(0, wc.lpszClassName, "created", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100,
+                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+} // namespace
+
+CONFORMANCE_TEST(window_creation_asks_nccreate_first) {
+    gSwallow = false;
+    HWND hwnd = CreateCreationWindow();
+    ok(hwnd != nullptr, "CreateWindowExA failed with %lu", (unsigned long)GetLastError());
+    ok(gCreation.size() == 2 && gCreation[0] == WM_NCCREATE && gCreation[1] == WM_CREATE,
+       "%u creation messages, first %#x", (unsigned)gCreation.size(),
+       gCreation.empty() ? 0u : gCreation[0]);
+    ok(gDefaultNcCreate == TRUE, "DefWindowProcA answered WM_NCCREATE %ld", (long)gDefaultNcCreate);
+    // The window's text is set by that default handling.
+    char text[16] = "";
+    GetWindowTextA(hwnd, text, sizeof text);
+    ok(!std::strcmp(text, "created"), "window text '%s'", text);
+    DestroyWindow(hwnd);
+
+    gSwallow = true;
+    hwnd = CreateCreationWindow();
+    ok(hwnd == nullptr, "a swallowed WM_NCCREATE still created %p", (void*)hwnd);
+    ok(gCreation.size() == 1, "%u creation messages after a refused WM_NCCREATE",
+       (unsigned)gCreation.size());
+    if (hwnd)
+        DestroyWindow(hwnd);
+    gSwallow = false;
+}
+
+// F10 is a system key on its own; with Ctrl and Alt both down keys are plain ones.
+CONFORMANCE_TEST(system_keys_f10_and_ctrl_alt) {
+    HWND hwnd = CreateTestWindow(true);
+    SetForegroundWindow(hwnd);
+    SetFocus(hwnd);
+    gKeys.clear();
+    const BYTE sequence[][2] = {{VK_F10, 0}, {VK_F10, 1}, {VK_CONTROL, 0}, {VK_MENU, 0},
+                                {'K', 0},    {'K', 1},    {VK_MENU, 1},    {VK_CONTROL, 1}};
+    Inject(sequence, std::size(sequence));
+    PumpUntil([] { return gKeys.size() >= 8; });
+    ok(gKeys.size() == 8, "%u key messages arrived", (unsigned)gKeys.size());
+    if (gKeys.size() == 8) {
+        ok(gKeys[0].message == WM_SYSKEYDOWN && gKeys[0].wParam == VK_F10, "F10 down: msg %#x",
+           gKeys[0].message);
+        ok(gKeys[1].message == WM_SYSKEYUP && gKeys[1].wParam == VK_F10, "F10 up: msg %#x",
+           gKeys[1].message);
+        ok(gKeys[4].message == WM_KEYDOWN && gKeys[4].wParam == 'K' && gKeys[4].control &&
+               gKeys[4].alt,
+           "K down with Ctrl and Alt: msg %#x ctrl %d alt %d", gKeys[4].message, gKeys[4].control,
+           gKeys[4].alt);
+        ok(gKeys[5].message == WM_KEYUP && gKeys[5].wParam == 'K', "K up: msg %#x",
+           gKeys[5].message);
+    }
+    DestroyWindow(hwnd);
+}
+
+namespace {
+
+std::vector<UINT> gTopSaw, gChildSaw;
+HWND gCloseTop = nullptr;
+
+// Records what a top-level window and its child hear of Alt+F4; neither closes for real.
+LRESULT CALLBACK CloseProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    std::vector<UINT>& saw = hwnd == gCloseTop ? gTopSaw : gChildSaw;
+    if (msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE)
+        saw.push_back(msg);
+    if (msg == WM_CLOSE) {
+        saw.push_back(msg);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+} // namespace
+
+CONFORMANCE_TEST(alt_f4_asks_the_top_level_window) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = CloseProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "Vexor2ConformanceClose";
+    RegisterClassExA(&wc);
+    HWND top = CreateWindowExA(0, wc.lpszClassName, "top", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                               200, 100, nullptr, nullptr, wc.hInstance, nullptr);
+    gCloseTop = top;
+    HWND field = CreateWindowExA(0, wc.lpszClassName, "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, top,
+                                 nullptr, wc.hInstance, nullptr);
+    SetForegroundWindow(top);
+    SetFocus(field);
+    ok(GetFocus() == field, "focus is %p, not the child", (void*)GetFocus());
+    gTopSaw.clear();
+    gChildSaw.clear();
+    const BYTE sequence[][2] = {{VK_MENU, 0}, {VK_F4, 0}, {VK_F4, 1}, {VK_MENU, 1}};
+    Inject(sequence, std::size(sequence));
+    PumpUntil([] { return gTopSaw.size() >= 2; });
+    ok(gTopSaw.size() == 2 && gTopSaw[0] == WM_SYSCOMMAND && gTopSaw[1] == WM_CLOSE,
+       "the top-level window heard %u messages, first %#x", (unsigned)gTopSaw.size(),
+       gTopSaw.empty() ? 0u : gTopSaw[0]);
+    ok(gChildSaw.empty(), "the focused child heard %u messages, first %#x",
+       (unsigned)gChildSaw.size(), gChildSaw.empty() ? 0u : gChildSaw[0]);
+    DestroyWindow(top);
+}
+
+// A click on a button takes the focus; hiding the field that has it hands it to the parent.
+CONFORMANCE_TEST(focus_follows_clicks_and_hiding) {
+    HWND top = CreateTestWindow(true);
+    HWND field = CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, top, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    HWND button = CreateWindowExA(0, "Button", "Save", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 60, 0,
+                                  50, 20, top, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(top);
+    SetFocus(field);
+    ok(GetFocus() == field, "focus is %p, not the field", (void*)GetFocus());
+    SendMessageA(button, BM_CLICK, 0, 0);
+    ok(GetFocus() == button, "after a click the focus is %p, not the button %p", (void*)GetFocus(),
+       (void*)button);
+    SetFocus(field);
+    ShowWindow(field, SW_HIDE);
+    ok(GetFocus() == top, "after hiding the field the focus is %p, not its parent %p",
+       (void*)GetFocus(), (void*)top);
+    DestroyWindow(top);
 }

@@ -92,3 +92,57 @@ CONFORMANCE_TEST(registry_string_with_terminator) {
     RegCloseKey(key);
     RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
 }
+
+// A volatile key takes only volatile children, an existing key keeps the options it was made
+// with, and a key opened for reading cannot be written through.
+CONFORMANCE_TEST(registry_options_and_access) {
+    const char volatileKey[] = "Software\\Vexor2ConformanceVolatile";
+    HKEY key = nullptr, child = nullptr;
+    DWORD disposition = 0;
+    LSTATUS r = RegCreateKeyExA(HKEY_CURRENT_USER, volatileKey, 0, nullptr, REG_OPTION_VOLATILE,
+                                KEY_ALL_ACCESS, nullptr, &key, &disposition);
+    ok(r == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY, "got %ld, disposition %lu",
+       (long)r, (unsigned long)disposition);
+    r = RegCreateKeyExA(key, "lasting", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &child, nullptr);
+    ok(r == ERROR_CHILD_MUST_BE_VOLATILE, "a lasting child of a volatile key got %ld", (long)r);
+    if (r == ERROR_SUCCESS)
+        RegCloseKey(child), RegDeleteKeyA(key, "lasting");
+    RegCloseKey(key);
+    RegDeleteKeyA(HKEY_CURRENT_USER, volatileKey);
+
+    // Asking for a volatile key where a lasting one exists opens the lasting one.
+    HKEY lasting = CreateTestKey();
+    RegCloseKey(lasting);
+    r = RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, &disposition);
+    ok(r == ERROR_SUCCESS && disposition == REG_OPENED_EXISTING_KEY, "got %ld, disposition %lu",
+       (long)r, (unsigned long)disposition);
+    r = RegCreateKeyExA(key, "lasting", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &child, nullptr);
+    ok(r == ERROR_SUCCESS, "a lasting child of the reopened key got %ld", (long)r);
+    if (r == ERROR_SUCCESS)
+        RegCloseKey(child), RegDeleteKeyA(key, "lasting");
+    DWORD value = 7;
+    RegSetValueExA(key, "v", 0, REG_DWORD, (const BYTE*)&value, sizeof value);
+    RegCloseKey(key);
+
+    HKEY readOnly = nullptr;
+    r = RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
+                        nullptr, &readOnly, nullptr);
+    ok(r == ERROR_SUCCESS, "RegCreateKeyExA for reading got %ld", (long)r);
+    r = RegSetValueExA(readOnly, "v", 0, REG_DWORD, (const BYTE*)&value, sizeof value);
+    ok(r == ERROR_ACCESS_DENIED, "a write through a read-only key got %ld", (long)r);
+    r = RegDeleteValueA(readOnly, "v");
+    ok(r == ERROR_ACCESS_DENIED, "a delete through a read-only key got %ld", (long)r);
+    DWORD back = 0, size = sizeof back;
+    r = RegQueryValueExA(readOnly, "v", nullptr, nullptr, (BYTE*)&back, &size);
+    ok(r == ERROR_SUCCESS && back == value, "read back %ld, value %lu", (long)r,
+       (unsigned long)back);
+    RegCloseKey(readOnly);
+
+    RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &key);
+    RegDeleteValueA(key, "v");
+    RegCloseKey(key);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+}

@@ -19,45 +19,67 @@ namespace {
 const char kMutexName[] = "Vexor2ConformanceLibraryMutex";
 
 // Another owner of the named mutex: a thread on Windows, another simulated process in winsim.
-// It takes the mutex before Hold returns.
+// Hold takes the mutex before it returns; TryHold takes it only if it is free now.
 struct Peer {
+    const char* name = kMutexName;
 #ifdef _WIN32
     HANDLE take = nullptr, let = nullptr, thread = nullptr;
-    bool abandon = false;
+    bool patient = true, took = false, abandon = false;
     static DWORD WINAPI Run(LPVOID self) {
         Peer* p = static_cast<Peer*>(self);
-        HANDLE m = CreateMutexA(nullptr, FALSE, kMutexName);
-        WaitForSingleObject(m, INFINITE);
+        HANDLE m = CreateMutexA(nullptr, FALSE, p->name);
+        p->took = WaitForSingleObject(m, p->patient ? INFINITE : 0) == WAIT_OBJECT_0;
         SetEvent(p->take);
-        WaitForSingleObject(p->let, INFINITE);
-        if (!p->abandon)
-            ReleaseMutex(m);
+        if (p->took) {
+            WaitForSingleObject(p->let, INFINITE);
+            if (!p->abandon)
+                ReleaseMutex(m);
+        }
         CloseHandle(m);
         return 0; // a thread ending with the mutex owned abandons it
     }
-    void Hold() {
+    bool Start(bool waitForIt) {
+        patient = waitForIt;
         take = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         let = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
         WaitForSingleObject(take, INFINITE);
+        if (!took)
+            Finish();
+        return took;
     }
-    void End(bool abandonIt) {
-        abandon = abandonIt;
-        SetEvent(let);
+    void Finish() {
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
         CloseHandle(take);
         CloseHandle(let);
     }
+    void Hold() {
+        Start(true);
+    }
+    bool TryHold() {
+        return Start(false);
+    }
+    void End(bool abandonIt) {
+        abandon = abandonIt;
+        SetEvent(let);
+        Finish();
+    }
 #else
     void Hold() {
-        winsim::OtherProcessTakesMutex(kMutexName);
+        winsim::OtherProcessTakesMutex(name);
+    }
+    bool TryHold() {
+        if (winsim::OtherProcessTakesMutex(name))
+            return true;
+        winsim::OtherProcessReleasesMutex(name); // it gives up waiting
+        return false;
     }
     void End(bool abandonIt) {
         if (abandonIt)
-            winsim::OtherProcessAbandonsMutex(kMutexName);
+            winsim::OtherProcessAbandonsMutex(name);
         else
-            winsim::OtherProcessReleasesMutex(kMutexName);
+            winsim::OtherProcessReleasesMutex(name);
     }
 #endif
 };
@@ -83,6 +105,38 @@ CONFORMANCE_TEST(mutex_wait_against_another_owner) {
     wait = WaitForSingleObject(mine, 1000);
     ok(wait == WAIT_OBJECT_0, "a released mutex gave %#lx", (unsigned long)wait);
     ok(ReleaseMutex(mine), "ReleaseMutex failed with %lu", (unsigned long)GetLastError());
+    CloseHandle(mine);
+}
+
+// Only the creator gets initial ownership, and no other owner can take the mutex meanwhile.
+CONFORMANCE_TEST(mutex_initial_owner) {
+    // A name of its own: in winsim the other process of the tests above keeps its handle.
+    const char name[] = "Vexor2ConformanceOwnedMutex";
+    SetLastError(0xdeadbeef);
+    HANDLE mine = CreateMutexA(nullptr, TRUE, name);
+    ok(mine != nullptr && GetLastError() == ERROR_SUCCESS, "CreateMutexA gave %p, error %lu", mine,
+       (unsigned long)GetLastError());
+    Peer peer;
+    peer.name = name;
+    ok(!peer.TryHold(), "another owner took a mutex created owned");
+    ok(ReleaseMutex(mine), "the creator did not own it: error %lu", (unsigned long)GetLastError());
+    SetLastError(0xdeadbeef);
+    ok(!ReleaseMutex(mine) && GetLastError() == ERROR_NOT_OWNER, "a second release: error %lu",
+       (unsigned long)GetLastError());
+    bool took = peer.TryHold();
+    ok(took, "a released mutex could not be taken");
+    if (took)
+        peer.End(false);
+
+    // Opening an existing mutex ignores the initial-owner flag.
+    SetLastError(0xdeadbeef);
+    HANDLE again = CreateMutexA(nullptr, TRUE, name);
+    ok(again != nullptr && GetLastError() == ERROR_ALREADY_EXISTS, "reopening gave error %lu",
+       (unsigned long)GetLastError());
+    SetLastError(0xdeadbeef);
+    ok(!ReleaseMutex(again) && GetLastError() == ERROR_NOT_OWNER,
+       "reopening with the flag gave ownership: error %lu", (unsigned long)GetLastError());
+    CloseHandle(again);
     CloseHandle(mine);
 }
 

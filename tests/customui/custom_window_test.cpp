@@ -219,6 +219,7 @@ TEST_F(CustomWindowTest, SendModeAndClearTakeEffectAtOnceAndCancelKeepsThem) {
         },
         [] {
             EXPECT_FALSE(Visible());
+            EXPECT_EQ(GetFocus(), nullptr); // hiding the window took the focus out of it
             EXPECT_EQ(gSettings.customKeys.sendMode, 1u);
             winsim::RegValue mode;
             winsim::RegGet(HKEY_CURRENT_USER, kPath, "mode", &mode);
@@ -367,6 +368,9 @@ TEST_F(CustomWindowTest, RecordedKeysAreSavedAndSentOnTheNextPress) {
             Click(IdSave);
         },
         [&] {
+            // The click took the focus to Save and hiding the window took it out: the keys the
+            // press sends land in no hidden field.
+            EXPECT_EQ(GetFocus(), nullptr);
             winsim::ClearKeyEvents(); // keep only what the press sends
             pressedAt = winsim::Now();
             press = true;

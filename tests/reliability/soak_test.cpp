@@ -99,7 +99,7 @@ TEST_F(SoakTest, AMillionTicksStayFlatAndSendOneActionPerPress) {
     winsim::RecordCallLog(false);
     winsim::SetTimeLimit(duration + 60000);
     winsim::SetClockBase(0xFFF00000u); // the tick wraps early in the run
-    winsim::AddNamedDevice("\\\\.\\PPJoyIOCTL1", false);
+    winsim::AddPpjoyDevice();
     LoadSerialNumber();
     Plug();
     winsim::At(1000, [this] { Happen(); });

@@ -24,7 +24,7 @@ class JoystickTest : public ProgramTest {
     winsim::NamedDevice* ppjoy = nullptr;
     void SetUp() override {
         ProgramTest::SetUp();
-        ppjoy = winsim::AddNamedDevice("\\\\.\\PPJoyIOCTL1", false);
+        ppjoy = winsim::AddPpjoyDevice();
     }
     // Opens of PPJoy's device so far, closed ones included.
     static int JoystickOpens() {

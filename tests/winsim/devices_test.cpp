@@ -198,4 +198,36 @@ TEST_F(DevicesTest, TheExtensionUnitServerReachesTheCameraOnlyWhileOpen) {
     EXPECT_EQ(winsim::CoInitializeDepth(), 0);
 }
 
+// No PPJoy driver can be installed under Wine, so these rules are shown here only. Windows
+// documents that the byte count cannot be null without an OVERLAPPED; a driver checks its
+// buffers and refuses what it does not know.
+TEST_F(DevicesTest, ControlRequestsNeedTheirByteCountAndTheDriversSizes) {
+    winsim::NamedDevice* ppjoy = winsim::AddPpjoyDevice();
+    HANDLE h = CreateFileA("\\\\.\\PPJoyIOCTL1", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    BYTE record[55] = {};
+    DWORD returned = 0xdeadbeef;
+    struct {
+        DWORD code, size;
+        LPDWORD returned;
+        DWORD error;
+    } refused[] = {
+        {0x00220000, 54, nullptr, ERROR_INVALID_PARAMETER},
+        {0x00220000, 53, &returned, ERROR_INVALID_PARAMETER},
+        {0x00220000, 55, &returned, ERROR_INVALID_PARAMETER},
+        {0x00220004, 54, &returned, ERROR_INVALID_FUNCTION},
+    };
+    for (const auto& r : refused) {
+        SetLastError(0);
+        EXPECT_FALSE(DeviceIoControl(h, r.code, record, r.size, nullptr, 0, r.returned, nullptr));
+        EXPECT_EQ(GetLastError(), r.error) << r.code << " " << r.size;
+    }
+    EXPECT_TRUE(ppjoy->ioctls.empty());
+    EXPECT_TRUE(DeviceIoControl(h, 0x00220000, record, 54, nullptr, 0, &returned, nullptr));
+    EXPECT_EQ(returned, 0u);
+    EXPECT_EQ(ppjoy->ioctls.size(), 1u);
+    CloseHandle(h);
+}
+
 } // namespace

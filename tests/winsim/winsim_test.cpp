@@ -85,4 +85,32 @@ TEST_F(WinsimTest, KeysReadOnlyWithoutQueryAccessAndWritesNeedSetAccess) {
     RegCloseKey(key);
 }
 
+TEST_F(WinsimTest, AnotherProcessWaitsForTheProgramsReleaseAndThenOwnsTheMutex) {
+    HANDLE mine = CreateMutexA(nullptr, TRUE, "M");
+    EXPECT_FALSE(winsim::OtherProcessTakesMutex("M"));
+    EXPECT_EQ(winsim::MutexOwnedByProgram("M"), 1);
+    EXPECT_TRUE(ReleaseMutex(mine));
+    EXPECT_EQ(WaitForSingleObject(mine, 50), DWORD(WAIT_TIMEOUT)); // the waiter got it
+    winsim::OtherProcessReleasesMutex("M");
+    EXPECT_EQ(WaitForSingleObject(mine, 0), DWORD(WAIT_OBJECT_0));
+    ReleaseMutex(mine);
+    CloseHandle(mine);
+}
+
+TEST_F(WinsimTest, ARebootDropsVolatileKeysAndEndsEveryOpenKey) {
+    winsim::RegPutKey(HKEY_CURRENT_USER, "Software");
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\V\\Inner", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    winsim::RegPutDword(HKEY_CURRENT_USER, "Software\\Lasting", "v", 1);
+    ASSERT_EQ(winsim::RegCreations().size(), 1u);
+    EXPECT_EQ(winsim::RegCreations()[0].options, DWORD(REG_OPTION_VOLATILE));
+    EXPECT_EQ(winsim::RegCreations()[0].access, REGSAM(KEY_ALL_ACCESS));
+    winsim::Reboot();
+    EXPECT_EQ(winsim::OpenKeyCount(), 0);
+    EXPECT_FALSE(winsim::RegKeyExists(HKEY_CURRENT_USER, "Software\\V"));
+    EXPECT_TRUE(winsim::RegGet(HKEY_CURRENT_USER, "Software\\Lasting", "v", nullptr));
+}
+
 } // namespace

@@ -50,6 +50,8 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         w->checked = wParam == BST_CHECKED;
         return 0;
     case BM_CLICK:
+        // The click's button-down takes the focus, as a mouse click on the button does.
+        SetFocus(hwnd);
         // An automatic radio button checks itself and unchecks the others of its group
         // (here: its radio siblings, none of which starts a new group).
         if (IsAutoRadio(*w)) {

@@ -104,6 +104,9 @@ namespace winsim {
 void Reset() {
     delete gMachine;
     gMachine = new Machine;
+    // Every profile and machine has its lasting Software key.
+    RegPutKey(HKEY_CURRENT_USER, "Software");
+    RegPutKey(HKEY_LOCAL_MACHINE, "Software");
 }
 
 uint64_t Now() {
@@ -223,8 +226,9 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
             m.mutexes[name] = obj;
         }
     }
-    // The program never asks for initial ownership; ownership is modelled when waits arrive.
-    (void)initialOwner;
+    // Initial ownership goes only to the creator; opening an existing mutex ignores the flag.
+    if (initialOwner && !existed)
+        obj->programOwns = 1;
     obj->handles++;
     uintptr_t h = NewHandleValue();
     m.handles[h] = KernelObject{KernelObject::Mutex, obj};

@@ -23,9 +23,10 @@ struct MutexObject {
     std::string name;
     int handles = 0;
     bool otherUser = false;
-    int programOwns = 0;    // recursive ownership by this process
-    bool otherOwns = false; // another process holds it
-    bool abandoned = false; // its owner ended without releasing it
+    int programOwns = 0;     // recursive ownership by this process
+    bool otherOwns = false;  // another process holds it
+    bool otherWaits = false; // another process waits for this process to release it
+    bool abandoned = false;  // its owner ended without releasing it
 };
 
 struct DeviceHandle; // devices_state.h
@@ -39,6 +40,7 @@ struct KernelObject {
 
 struct RegKeyNode {
     std::string name;                                           // as first created
+    bool isVolatile = false;                                    // gone at the next reboot
     std::map<std::string, RegValue> values;                     // by lower-case name
     std::map<std::string, std::string> valueNames;              // lower-case -> as written
     std::map<std::string, std::unique_ptr<RegKeyNode>> subkeys; // by lower-case name
@@ -154,6 +156,7 @@ struct Machine {
     RegKeyNode hkcu, hklm, hkcr;
     std::map<uintptr_t, OpenKey> keys;
     std::vector<RegWrite> regWrites;
+    std::vector<RegCreation> regCreations;
 
     std::vector<std::string> debugOutput;
     std::vector<KeyEvent> keyEvents;

@@ -52,14 +52,30 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, LPVOID, DWORD,
-                            LPDWORD bytesReturned, LPOVERLAPPED) {
+                            LPDWORD bytesReturned, LPOVERLAPPED overlapped) {
     if (bytesReturned)
         *bytesReturned = 0;
     if (Fails("DeviceIoControl"))
         return FALSE;
+    // A synchronous request needs somewhere to put its byte count.
+    if (!overlapped && !bytesReturned) {
+        M().lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
     winsim::NamedDevice* d = NamedBehind(device);
     if (!d)
         return FALSE;
+    if (!d->controlInputBytes.empty()) {
+        auto known = d->controlInputBytes.find(code);
+        if (known == d->controlInputBytes.end()) {
+            M().lastError = ERROR_INVALID_FUNCTION;
+            return FALSE;
+        }
+        if (!inBuffer || inSize != known->second) {
+            M().lastError = ERROR_INVALID_PARAMETER;
+            return FALSE;
+        }
+    }
     const BYTE* in = static_cast<const BYTE*>(inBuffer);
     d->ioctls.push_back({code, std::vector<BYTE>(in, in + (in ? inSize : 0)), M().now});
     return TRUE;
@@ -129,6 +145,15 @@ NamedDevice* AddNamedDevice(const std::string& path, bool serial) {
     device->serial = serial;
     Devices().named.push_back(std::move(device));
     return Devices().named.back().get();
+}
+
+NamedDevice* AddPpjoyDevice() {
+    // Set state: CTL_CODE(FILE_DEVICE_UNKNOWN, 0, METHOD_BUFFERED, FILE_ANY_ACCESS), taking the
+    // joystick record: signature, axis count, eight 32-bit axes, button count, sixteen buttons.
+    const DWORD setState = 0x00220000, recordBytes = 4 + 1 + 8 * 4 + 1 + 16;
+    NamedDevice* d = AddNamedDevice("\\\\.\\PPJoyIOCTL1", false);
+    d->controlInputBytes[setState] = recordBytes;
+    return d;
 }
 
 NamedDevice* FindNamedDevice(const std::string& path) {

@@ -60,23 +60,41 @@ std::vector<std::string> Split(const char* subKey) {
     return parts;
 }
 
+// Keys made on the way take the creation's options: a volatile parent takes no lasting child.
 RegKeyNode* Walk(RegKeyNode* node, const std::vector<std::string>& parts, bool create,
-                 bool* created) {
+                 bool* created, DWORD options = REG_OPTION_NON_VOLATILE,
+                 LSTATUS* status = nullptr) {
     for (const std::string& part : parts) {
         auto& child = node->subkeys[Lower(part)];
         if (!child) {
-            if (!create) {
+            bool makeVolatile = (options & REG_OPTION_VOLATILE) != 0;
+            // The control API (no status asked) builds any tree a test wants.
+            if (!create || (status && node->isVolatile && !makeVolatile)) {
                 node->subkeys.erase(Lower(part));
+                if (status)
+                    *status = create ? ERROR_CHILD_MUST_BE_VOLATILE : ERROR_FILE_NOT_FOUND;
                 return nullptr;
             }
             child = std::make_unique<RegKeyNode>();
             child->name = part;
+            child->isVolatile = makeVolatile;
             if (created)
                 *created = true;
         }
         node = child.get();
     }
     return node;
+}
+
+void DropVolatile(RegKeyNode* node) {
+    for (auto it = node->subkeys.begin(); it != node->subkeys.end();) {
+        if (it->second->isVolatile) {
+            it = node->subkeys.erase(it);
+        } else {
+            DropVolatile(it->second.get());
+            ++it;
+        }
+    }
 }
 
 std::string Join(const std::string& base, const std::vector<std::string>& parts) {
@@ -115,7 +133,7 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKE
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
+LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD options, REGSAM access,
                                LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
     if (Fails("RegCreateKeyExA"))
         return LSTATUS(M().lastError);
@@ -126,10 +144,15 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REG
         return ERROR_INVALID_HANDLE;
     auto parts = Split(subKey);
     bool created = false;
-    RegKeyNode* node = Walk(base.node, parts, true, &created);
+    LSTATUS status = ERROR_SUCCESS;
+    RegKeyNode* node = Walk(base.node, parts, true, &created, options, &status);
+    if (!node)
+        return status;
     if (disposition)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    *result = NewKey(node, Join(base.path, parts), base.root, access);
+    std::string path = Join(base.path, parts);
+    *result = NewKey(node, path, base.root, access);
+    M().regCreations.push_back(winsim::RegCreation{base.root, path, options, access, created});
     return ERROR_SUCCESS;
 }
 
@@ -196,6 +219,8 @@ LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
     Resolved base;
     if (!ResolveBase(key, &base))
         return ERROR_INVALID_HANDLE;
+    if (!(base.access & KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
     std::string lower = Lower(valueName ? valueName : "");
     if (!base.node->values.erase(lower))
         return ERROR_FILE_NOT_FOUND;
@@ -280,6 +305,18 @@ bool RegGet(HKEY root, const std::string& path, const std::string& name, RegValu
 
 const std::vector<RegWrite>& RegWrites() {
     return M().regWrites;
+}
+
+const std::vector<RegCreation>& RegCreations() {
+    return M().regCreations;
+}
+
+void Reboot() {
+    Machine& m = M();
+    m.keys.clear();
+    DropVolatile(&m.hkcu);
+    DropVolatile(&m.hklm);
+    DropVolatile(&m.hkcr);
 }
 
 int OpenKeyCount() {

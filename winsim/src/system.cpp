@@ -217,7 +217,11 @@ BOOL WINAPI ReleaseMutex(HANDLE handle) {
         M().lastError = ERROR_NOT_OWNER;
         return FALSE;
     }
-    mutex->programOwns--;
+    // The last release hands the mutex to another process that waits for it.
+    if (--mutex->programOwns == 0 && mutex->otherWaits) {
+        mutex->otherWaits = false;
+        mutex->otherOwns = true;
+    }
     return TRUE;
 }
 
@@ -257,20 +261,28 @@ void ScriptElevation(bool accept, std::function<void(const ShellExecution&)> sta
     Devices().started = std::move(started);
 }
 
-void OtherProcessTakesMutex(const std::string& name) {
+bool OtherProcessTakesMutex(const std::string& name) {
     auto obj = NamedMutex(name);
-    if (!obj->otherOwns) {
+    if (!obj->otherOwns && !obj->otherWaits) {
         obj->handles++; // the other process's own handle
         M().otherProcessMutexes.push_back(obj);
     }
+    // While this process owns it, the other one waits for its release.
+    if (obj->programOwns) {
+        obj->otherWaits = true;
+        return false;
+    }
     obj->otherOwns = true;
     obj->abandoned = false;
+    return true;
 }
 
 void OtherProcessReleasesMutex(const std::string& name) {
     auto it = M().mutexes.find(name);
-    if (it != M().mutexes.end())
+    if (it != M().mutexes.end()) {
         it->second->otherOwns = false;
+        it->second->otherWaits = false;
+    }
 }
 
 void OtherProcessAbandonsMutex(const std::string& name) {

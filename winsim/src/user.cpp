@@ -240,7 +240,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     w.hwnd = reinterpret_cast<HWND>(h);
     w.className = wc->name;
     w.proc = wc->cls.lpfnWndProc;
-    w.text = windowName ? windowName : "";
+    // The text arrives with DefWindowProcA's handling of WM_NCCREATE, as in Windows.
     w.style = style;
     w.exStyle = exStyle;
     w.x = x;
@@ -254,6 +254,13 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     m.windows[h] = w;
     CREATESTRUCTA cs{param, instance, menu,        parent,     height,    width,
                      y,     x,        LONG(style), windowName, className, exStyle};
+    // WM_NCCREATE comes first; a procedure that answers it FALSE (a swallowed message) ends the
+    // creation there.
+    if (!w.proc(w.hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
+        w.proc(w.hwnd, WM_NCDESTROY, 0, 0);
+        M().windows.erase(h);
+        return nullptr;
+    }
     LRESULT r = w.proc(w.hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs));
     if (r == -1) {
         DestroyWindow(reinterpret_cast<HWND>(h));
@@ -303,6 +310,18 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
         return FALSE;
     bool was = w->visible;
     w->visible = command != SW_HIDE;
+    // Hiding the focus window or one that contains it hands the focus to its parent; a hidden
+    // top-level window leaves this thread without focus.
+    if (command == SW_HIDE) {
+        for (HWND f = M().focus; f;) {
+            if (f == window) {
+                SetFocus((w->style & WS_CHILD) ? w->parent : nullptr);
+                break;
+            }
+            Window* fw = FindWindow(f);
+            f = fw && (fw->style & WS_CHILD) ? fw->parent : nullptr;
+        }
+    }
     return was;
 }
 
@@ -315,6 +334,12 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
     Fails("DefWindowProcA");
     Window* w = FindWindow(window);
     switch (message) {
+    case WM_NCCREATE: {
+        const CREATESTRUCTA* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        if (w && cs && cs->lpszName)
+            w->text = cs->lpszName;
+        return TRUE;
+    }
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;
@@ -331,8 +356,16 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
         return LRESULT(n);
     }
     case WM_SYSKEYDOWN:
-        // The system's own Alt handling: Alt+F4 closes the window.
-        if (wParam == VK_F4 && (lParam & (1 << 29)))
+        // The system's own Alt handling: Alt+F4 asks the top-level window to close.
+        if (wParam == VK_F4 && (lParam & (1 << 29))) {
+            HWND top = window;
+            for (Window* t = w; t && (t->style & WS_CHILD) && FindWindow(t->parent);)
+                t = FindWindow(top = t->parent);
+            PostMessageA(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE)
             SendMessageA(window, WM_CLOSE, 0, 0);
         return 0;
     default:
@@ -614,18 +647,21 @@ void WINAPI keybd_event(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra) {
         m.asyncKeys[vk] |= 0x80;
     }
     bool altNow = (m.asyncKeys[VK_MENU] & 0x80) != 0;
+    // Alt makes a system key only without Ctrl (Ctrl+Alt is AltGr's chord); F10 always does.
+    bool control = (m.asyncKeys[VK_CONTROL] & 0x80) != 0;
+    bool system = vk == VK_F10 || ((up ? altBefore : altNow) && !control);
     UINT message;
     if (!up) {
-        message = (altNow || vk == VK_F10) ? WM_SYSKEYDOWN : WM_KEYDOWN;
+        message = system ? WM_SYSKEYDOWN : WM_KEYDOWN;
         if (vk != VK_MENU && altNow)
             m.keySinceAlt = true;
         if (vk == VK_MENU)
             m.keySinceAlt = false;
     } else if (vk == VK_MENU) {
         // Alt released alone is the system's menu key; after another key it is a plain key-up.
-        message = m.keySinceAlt ? WM_KEYUP : WM_SYSKEYUP;
+        message = m.keySinceAlt || control ? WM_KEYUP : WM_SYSKEYUP;
     } else {
-        message = altBefore ? WM_SYSKEYUP : WM_KEYUP;
+        message = system ? WM_SYSKEYUP : WM_KEYUP;
     }
     if (!m.focus)
         return;

@@ -59,6 +59,17 @@ struct RegWrite {
     std::vector<BYTE> data;
 };
 const std::vector<RegWrite>& RegWrites();
+// Every successful RegCreateKeyExA of the program, in order, with the options and access asked.
+struct RegCreation {
+    HKEY root;
+    std::string path; // as RegWrite's
+    DWORD options;
+    REGSAM access;
+    bool created; // a new key, made with these options; an existing key keeps its own
+};
+const std::vector<RegCreation>& RegCreations();
+// The machine restarts: every process ends (so no key stays open) and volatile keys are gone.
+void Reboot();
 int OpenKeyCount();
 
 // ---- kernel objects ----

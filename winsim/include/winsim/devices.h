@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <map>
 #include <vector>
 
 namespace winsim {
@@ -103,12 +104,17 @@ struct NamedDevice {
         std::vector<BYTE> input;
         uint64_t time;
     };
-    std::vector<Ioctl> ioctls;
+    std::vector<Ioctl> ioctls; // the requests the driver accepted
+    // The driver's control codes with the input size each takes; when any are declared, others
+    // fail with ERROR_INVALID_FUNCTION and a wrong size with ERROR_INVALID_PARAMETER.
+    std::map<DWORD, DWORD> controlInputBytes;
     std::string Written() const; // all writes joined
 };
 // Adds a device that CreateFileA opens by its path; the pointer stays valid until Reset.
 NamedDevice* AddNamedDevice(const std::string& path, bool serial);
 NamedDevice* FindNamedDevice(const std::string& path);
+// PPJoy's control device for joystick 1, whose driver takes only its set-state request.
+NamedDevice* AddPpjoyDevice();
 // Timer resolution requests: how many timeBeginPeriod calls are not yet matched.
 int TimerPeriodDepth();
 

@@ -105,8 +105,9 @@ const std::vector<ShellExecution>& ShellExecutions();
 void ScriptElevation(bool accept, std::function<void(const ShellExecution&)> started = nullptr);
 
 // Another process and a named mutex. Holding it makes this process's waits block (in virtual
-// time) until the other releases or abandons it, or the wait times out.
-void OtherProcessTakesMutex(const std::string& name);
+// time) until the other releases or abandons it, or the wait times out. While this process owns
+// it, the other cannot take it: it waits (false is returned) and gets it at the last ReleaseMutex.
+bool OtherProcessTakesMutex(const std::string& name);
 void OtherProcessReleasesMutex(const std::string& name);
 // The other process ends while holding it: the next wait gets WAIT_ABANDONED and ownership.
 void OtherProcessAbandonsMutex(const std::string& name);
