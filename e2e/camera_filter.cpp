@@ -7,6 +7,7 @@
 #include <dshow.h>
 
 #include "e2e/camera_filter_control.h"
+#include "e2e/class_factory.h"
 #include "e2e/camera_images.h"
 #include "e2e/device_interfaces.h"
 #include "vcam/camera.h"
@@ -369,48 +370,18 @@ class CameraFilter final : public IBaseFilter,
     WCHAR name_[MAX_FILTER_NAME] = {};
 };
 
+HRESULT NewFilter(int camera, REFIID iid, void** out) {
+    CameraFilter* filter = new (std::nothrow) CameraFilter(camera);
+    if (!filter)
+        return E_OUTOFMEMORY;
+    HRESULT hr = filter->QueryInterface(iid, out);
+    filter->Release();
+    return hr;
+}
+
 // One factory per camera class.
-class ClassFactory : public IClassFactory {
-  public:
-    explicit ClassFactory(int camera) : camera_(camera) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IClassFactory)
-            return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    // Static factories: their references keep nothing alive, LockServer does.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        CameraFilter* filter = new (std::nothrow) CameraFilter(camera_);
-        if (!filter)
-            return E_OUTOFMEMORY;
-        HRESULT hr = filter->QueryInterface(iid, out);
-        filter->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock)
-            InterlockedIncrement(&gServerLocks);
-        else
-            InterlockedDecrement(&gServerLocks);
-        return S_OK;
-    }
-
-  private:
-    int camera_;
-};
-
-ClassFactory gFactories[kCameraFilters] = {ClassFactory(0), ClassFactory(1)};
+StaticClassFactory gFactories[kCameraFilters] = {{NewFilter, 0, &gServerLocks},
+                                                 {NewFilter, 1, &gServerLocks}};
 
 LONG SetText(HKEY root, const std::string& path, const char* name, const std::string& text) {
     HKEY key = nullptr;

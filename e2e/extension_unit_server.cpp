@@ -3,6 +3,7 @@
 // record every call in the suite's shared memory; DllRegisterServer registers the class and
 // writes the registration record the program reads.
 #include "e2e/camera_images.h"
+#include "e2e/class_factory.h"
 #include "e2e/device_interfaces.h"
 #include "e2e/extension_unit_control.h"
 #include "vcam/camera.h"
@@ -173,42 +174,16 @@ class Unit final : public ExtensionUnitInterface {
     bool open_ = false;
 };
 
-class ClassFactory : public IClassFactory {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IClassFactory)
-            return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        Unit* unit = new (std::nothrow) Unit();
-        if (!unit)
-            return E_OUTOFMEMORY;
-        HRESULT hr = unit->QueryInterface(iid, out);
-        unit->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock)
-            InterlockedIncrement(&gServerLocks);
-        else
-            InterlockedDecrement(&gServerLocks);
-        return S_OK;
-    }
-};
+HRESULT NewUnit(int, REFIID iid, void** out) {
+    Unit* unit = new (std::nothrow) Unit();
+    if (!unit)
+        return E_OUTOFMEMORY;
+    HRESULT hr = unit->QueryInterface(iid, out);
+    unit->Release();
+    return hr;
+}
 
-ClassFactory gFactory;
+StaticClassFactory gFactory(NewUnit, 0, &gServerLocks);
 
 std::string ClassKey() {
     return std::string("CLSID\\") + kExtensionUnitClsid;
