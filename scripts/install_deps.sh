@@ -10,7 +10,7 @@ packages=(
     cmake g++ make
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang-format clang-14 libclang-rt-14-dev
-    g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+    g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
     wine wine32:i386 xvfb xauth socat
     python3 file valgrind
     msitools wixl osslsigncode openssl
