@@ -2,20 +2,27 @@
 # Builds the release: build/release/ with Vexor2-<version>.zip (the program, the installation
 # guide and its pictures), Vexor2-<version>.msi (the Windows Installer package) and SHA256SUMS.
 # With --sign CERT KEY (PEM files), the exe is signed before it is packed and the MSI after.
+# With --timestamp URL as well, each signature is countersigned by that RFC 3161 time-stamping
+# authority (the certificate vendor's), so that it stays valid after the certificate expires.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 usage() {
-    echo "usage: scripts/package.sh [--sign CERT.pem KEY.pem] [--out DIR]" >&2
+    echo "usage: scripts/package.sh [--sign CERT.pem KEY.pem [--timestamp URL]] [--out DIR]" >&2
     exit 2
 }
-cert="" key="" out=build/release
+cert="" key="" tsa="" out=build/release
 while (($#)); do
     case $1 in
     --sign)
         (($# >= 3)) || usage
         cert=$(realpath -- "$2") key=$(realpath -- "$3")
         shift 3
+        ;;
+    --timestamp)
+        (($# >= 2)) || usage
+        tsa=$2
+        shift 2
         ;;
     --out)
         (($# >= 2)) || usage
@@ -25,6 +32,8 @@ while (($#)); do
     *) usage ;;
     esac
 done
+# A time stamp countersigns a signature; without one there is nothing to stamp.
+[[ -z $tsa || -n $cert ]] || usage
 
 scripts/install_deps.sh
 cmake --preset windows >/dev/null
@@ -37,10 +46,13 @@ work=$(mktemp -d)
 trap 'rm -rf -- "$work"' EXIT
 exe=$work/Vexor2.exe
 
-# Signs IN in place with the releaser's certificate (SHA-256 Authenticode).
+# Signs IN in place with the releaser's certificate (SHA-256 Authenticode), time-stamped when a
+# time-stamping authority was given.
 sign() {
-    osslsigncode sign -certs "$cert" -key "$key" -n "Vexor2" -h sha256 -in "$1" -out "$1.signed" \
-        >/dev/null
+    local stamp=()
+    [[ -z $tsa ]] || stamp=(-ts "$tsa")
+    osslsigncode sign -certs "$cert" -key "$key" -n "Vexor2" -h sha256 "${stamp[@]}" -in "$1" \
+        -out "$1.signed" >/dev/null
     mv -- "$1.signed" "$1"
     echo "Signed: $(basename -- "$1")"
 }
