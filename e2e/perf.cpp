@@ -23,11 +23,11 @@
 
 namespace {
 
-const char kBaselineClass[] = "VexorBaselineTray";
+const char kBaselineClass[] = "VexorBaselineTray", kSearchClass[] = "VexorBaselineSearch";
 const DWORD kPollPeriodMs = 200;
 const WPARAM kSpaceMode = 32772;
 
-std::string gBaselineExe;
+std::string gBaselineExe, gSearchExe;
 bool gGoalMissed = false;
 
 int EnvInt(const char* name, int fallback) {
@@ -71,12 +71,13 @@ int TrayIconCount() {
     return n;
 }
 
-// Ends a program the way its user would: Exit from the tray menu, or closing the baseline.
-void Quit(Process* p, bool isBaseline) {
-    if (HWND w = FindWindowA(isBaseline ? kBaselineClass : "Vexor", nullptr))
+// Ends a program the way its user would: Exit from the tray menu, or closing a floor program
+// (the window class it is known by).
+void Quit(Process* p, bool isBaseline, const char* floorClass = kBaselineClass) {
+    if (HWND w = FindWindowA(isBaseline ? floorClass : "Vexor", nullptr))
         PostMessageA(w, isBaseline ? WM_CLOSE : WM_COMMAND, isBaseline ? 0 : 32777, 0);
     if (p->Wait(10000) == STILL_ACTIVE)
-        Problem("%s did not end", isBaseline ? "the baseline" : "Vexor2.exe");
+        Problem("%s did not end", isBaseline ? floorClass : "Vexor2.exe");
     CloseHandle(p->handle);
     p->handle = nullptr;
     WaitFor([] { return TrayIconCount() == 0; }, 3000);
@@ -272,6 +273,7 @@ void PrintStartup(const char* name, const Startup& s) {
 int main() {
     InitHarness();
     gBaselineExe = gSuiteDir + "\\BaselineTray.exe";
+    gSearchExe = gSuiteDir + "\\BaselineSearch.exe";
     const int starts = EnvInt("VEXOR_PERF_STARTS", 5);
     const int idleSeconds = EnvInt("VEXOR_PERF_IDLE_SECONDS", 60);
     const int presses = EnvInt("VEXOR_PERF_PRESSES", 60);
@@ -289,10 +291,15 @@ int main() {
     PrintStartup("Vexor2.exe", vexor);
     PrintStartup("baseline", baseline);
 
-    // Idle: both programs over the same stretch of time, the camera attached and not pressed.
-    Process program, floor;
+    // Idle: the programs over the same stretch of time, the camera attached and not pressed.
+    Process program, floor, search;
     if (!StartRunning(&program, exe) || !Start(&floor, gBaselineExe) ||
-        !WaitFor([] { return FindWindowA(kBaselineClass, nullptr) != nullptr; }, 10000)) {
+        !Start(&search, gSearchExe) ||
+        !WaitFor(
+            [] {
+                return FindWindowA(kBaselineClass, nullptr) && FindWindowA(kSearchClass, nullptr);
+            },
+            10000)) {
         Problem("the idle run did not start");
     } else {
         Pump(3000); // past the start-up's work
@@ -302,7 +309,8 @@ int main() {
         Pump(DWORD(idleSeconds) * 1000);
         double seconds = (Now() - t0) / 1000.0;
         double pCpu = LinuxCpuMs("Vexor2.exe") - p0, bCpu = LinuxCpuMs("BaselineTray.exe") - b0;
-        Usage pMem = Measure(program.handle), bMem = Measure(floor.handle);
+        Usage pMem = Measure(program.handle), bMem = Measure(floor.handle),
+              sMem = Measure(search.handle);
         LONG polls = gEva->commands - polls0;
         std::printf("idle for %.1f s (%ld polls, %.1f per second):\n", seconds, long(polls),
                     double(polls) / seconds);
@@ -338,6 +346,24 @@ int main() {
         std::printf("    %+6ld kB  everything else\n    %+6ld kB  in all\n", total - listed, total);
         Goal(pMem.workingSetMb <= bMem.workingSetMb + 2.0,
              "working set within the baseline's plus 2 MB");
+        // The same system libraries without the program: what of the difference is its own.
+        std::printf("  the camera search's system work alone (BaselineSearch.exe): working set "
+                    "%.1f MB, %+.1f MB over the baseline; Vexor2.exe %+.1f MB beyond it\n",
+                    sMem.workingSetMb, sMem.workingSetMb - bMem.workingSetMb,
+                    pMem.workingSetMb - sMem.workingSetMb);
+        std::map<std::string, long> sMap = ResidentByMapping("BaselineSearch.exe");
+        std::printf("  resident beyond the search floor's, by mapping (100 kB or more):\n");
+        listed = total = 0;
+        for (const auto& entry : pMap) {
+            long extra = entry.second - sMap[entry.first];
+            total += extra;
+            if (extra >= 100) {
+                std::printf("    %+6ld kB  %s\n", extra, entry.first.c_str());
+                listed += extra;
+            }
+        }
+        std::printf("    %+6ld kB  everything else\n    %+6ld kB  in all\n", total - listed, total);
+        Quit(&search, true, kSearchClass);
         Quit(&floor, true);
         Quit(&program, false);
     }
