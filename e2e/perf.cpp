@@ -215,6 +215,23 @@ std::map<std::string, long> ResidentByMapping(const char* exeName) {
     return out;
 }
 
+// The program's resident memory beyond a floor's, by mapping: each of 100 kB or more, the rest,
+// the sum.
+void PrintResidentBeyond(const std::map<std::string, long>& program,
+                         std::map<std::string, long> floor, const char* floorName) {
+    std::printf("  resident beyond %s, by mapping (100 kB or more):\n", floorName);
+    long listed = 0, total = 0;
+    for (const auto& entry : program) {
+        long extra = entry.second - floor[entry.first];
+        total += extra;
+        if (extra >= 100) {
+            std::printf("    %+6ld kB  %s\n", extra, entry.first.c_str());
+            listed += extra;
+        }
+    }
+    std::printf("    %+6ld kB  everything else\n    %+6ld kB  in all\n", total - listed, total);
+}
+
 // ---- press to key ----
 
 struct Latency {
@@ -333,17 +350,7 @@ int main() {
         // Where the difference lies, as Linux sees the two processes' memory.
         std::map<std::string, long> pMap = ResidentByMapping("Vexor2.exe"),
                                     bMap = ResidentByMapping("BaselineTray.exe");
-        std::printf("  resident beyond the baseline's, by mapping (100 kB or more):\n");
-        long listed = 0, total = 0;
-        for (const auto& entry : pMap) {
-            long extra = entry.second - bMap[entry.first];
-            total += extra;
-            if (extra >= 100) {
-                std::printf("    %+6ld kB  %s\n", extra, entry.first.c_str());
-                listed += extra;
-            }
-        }
-        std::printf("    %+6ld kB  everything else\n    %+6ld kB  in all\n", total - listed, total);
+        PrintResidentBeyond(pMap, bMap, "the baseline's");
         Goal(pMem.workingSetMb <= bMem.workingSetMb + 2.0,
              "working set within the baseline's plus 2 MB");
         // The same system libraries without the program: what of the difference is its own.
@@ -352,17 +359,7 @@ int main() {
                     sMem.workingSetMb, sMem.workingSetMb - bMem.workingSetMb,
                     pMem.workingSetMb - sMem.workingSetMb);
         std::map<std::string, long> sMap = ResidentByMapping("BaselineSearch.exe");
-        std::printf("  resident beyond the search floor's, by mapping (100 kB or more):\n");
-        listed = total = 0;
-        for (const auto& entry : pMap) {
-            long extra = entry.second - sMap[entry.first];
-            total += extra;
-            if (extra >= 100) {
-                std::printf("    %+6ld kB  %s\n", extra, entry.first.c_str());
-                listed += extra;
-            }
-        }
-        std::printf("    %+6ld kB  everything else\n    %+6ld kB  in all\n", total - listed, total);
+        PrintResidentBeyond(pMap, sMap, "the search floor's");
         Quit(&search, true, kSearchClass);
         Quit(&floor, true);
         Quit(&program, false);
