@@ -1,5 +1,5 @@
 // The floor the program is measured against: a Windows program that does nothing but own a tray
-// icon and a 200 ms timer, built with the same compiler and link options as Vexor2.exe.
+// icon and a 200 ms timer, built with the same compiler and, like Vexor2.exe, linked statically.
 // Built with BASELINE_CAMERA_SEARCH (BaselineSearch.exe) it also does, once at start, the system
 // work of a camera search that finds nothing (COM left initialised, the HID interfaces listed
 // with SetupAPI, the video input devices with DirectShow's device enumerator, the timer at 1 ms):
