@@ -59,8 +59,11 @@ bool IsEmpty(const KeyStroke& k) {
 void SendSequentialKey(const CustomKeySettings& s) {
     DWORD now = timeGetTime();
     int i = gKeyAction.sequenceIndex;
-    // Tick arithmetic modulo 2^32, compared signed, so the wrap after 49.7 days is harmless.
-    if (i != 0 && (i >= 3 || int32_t(now - gKeyAction.lastSendTime) > s.time)) {
+    // The elapsed time modulo 2^32 is exact across the tick's wrap and for any pause up to
+    // 49.7 days; read as signed, a pause of more than 24.8 days would look negative and carry
+    // the sequence on. A negative time (a hand-edited registry) restarts every press.
+    DWORD elapsed = now - gKeyAction.lastSendTime;
+    if (i != 0 && (i >= 3 || s.time < 0 || elapsed > DWORD(s.time))) {
         i = 0;
         gKeyAction.sequenceIndex = 0;
     }

@@ -130,6 +130,22 @@ TEST_F(KeyActionTest, SequentialTimeArithmeticSurvivesTheTickWrap) {
     EXPECT_EQ(PressAt(2100), "A+ A-");
 }
 
+// The program runs for weeks at a time: a press that comes more than 2^31 ms (24.8 days) after
+// the last one is still long past `time`, and the sequence starts over.
+TEST_F(KeyActionTest, SequentialRestartsAfterAPauseOfWeeks) {
+    gSettings.modeId = ModeCustom;
+    gSettings.customKeys.time = 1000;
+    SetKey(0, 'A');
+    SetKey(1, 'B');
+    const uint64_t day = 24ull * 60 * 60 * 1000;
+    winsim::SetTimeLimit(200 * day);
+    for (uint64_t pause : {25 * day, 40 * day, 49 * day}) {
+        EXPECT_EQ(PressAt(winsim::Now()), "A+ A-");
+        EXPECT_EQ(PressAt(winsim::Now() + pause), "A+ A-") << "after " << pause / day << " days";
+        gKeyAction.sequenceIndex = 0;
+    }
+}
+
 TEST_F(KeyActionTest, SequentialEmptySlotsEndTheSequence) {
     gSettings.modeId = ModeCustom;
     gSettings.customKeys.time = 1000;
