@@ -24,6 +24,7 @@ void Write(const char* text) {
     WriteFile(gSerialLog.tracePort, text, DWORD(std::strlen(text)), &written, nullptr);
 }
 
+// Times are unsigned milliseconds, printed as such: a pause past 2^31 ms is no negative time.
 DWORD Interval() {
     return gSerialLog.pollStartTime - gSerialLog.pollEndTime;
 }
@@ -59,17 +60,17 @@ void TraceOpening() {
     if (gSerialLog.pollEndTime == 0)
         std::snprintf(text, sizeof text, "SendKey - ");
     else if (Interval() <= kPollPeriodMs)
-        std::snprintf(text, sizeof text, "SendKey(%04d) - ", int(Interval()));
+        std::snprintf(text, sizeof text, "SendKey(%04u) - ", unsigned(Interval()));
     else
-        std::snprintf(text, sizeof text, HIGHLIGHT "SendKey(%04d) - ERROR " NORMAL,
-                      int(Interval()));
+        std::snprintf(text, sizeof text, HIGHLIGHT "SendKey(%04u) - ERROR " NORMAL,
+                      unsigned(Interval()));
     Write(text);
 }
 
 void TraceRegisterError() {
     char text[64];
-    std::snprintf(text, sizeof text, HIGHLIGHT "etLib2_RegRead(%04d) - ERROR " NORMAL,
-                  int(Interval()));
+    std::snprintf(text, sizeof text, HIGHLIGHT "etLib2_RegRead(%04u) - ERROR " NORMAL,
+                  unsigned(Interval()));
     Write(text);
 }
 
@@ -82,11 +83,11 @@ void TraceEvaResult(int32_t answer) {
     DWORD duration = gSerialLog.pollEndTime - gSerialLog.pollStartTime;
     char text[64];
     if (duration <= kSlowRequestMs)
-        std::snprintf(text, sizeof text, "(0x%02X - %04d %d)\r\n", unsigned(answer), int(duration),
-                      int(gSerialLog.evaPollCount));
+        std::snprintf(text, sizeof text, "(0x%02X - %04u %d)\r\n", unsigned(answer),
+                      unsigned(duration), int(gSerialLog.evaPollCount));
     else
-        std::snprintf(text, sizeof text, HIGHLIGHT "(0x%02X - %04d %d) - ERROR " NORMAL "\r\n",
-                      unsigned(answer), int(duration), int(gSerialLog.evaPollCount));
+        std::snprintf(text, sizeof text, HIGHLIGHT "(0x%02X - %04u %d) - ERROR " NORMAL "\r\n",
+                      unsigned(answer), unsigned(duration), int(gSerialLog.evaPollCount));
     Write(text);
     gSerialLog.evaPollCount++;
 }

@@ -67,6 +67,20 @@ TEST_F(SerialLogTest, OpeningFragmentsFollowTheIntervalSinceThePreviousPoll) {
               "SendKey(0200) - " HI "SendKey(0201) - ERROR " LO HI "SendKey(12345) - ERROR " LO);
 }
 
+// With no source attached for weeks (the camera unplugged) the first poll after it comes back
+// is more than 2^31 ms after the last one: still a count of milliseconds, never a negative one.
+TEST_F(SerialLogTest, IntervalsOfWeeksPrintAsTheirCount) {
+    const DWORD days25 = 25u * 24 * 60 * 60 * 1000; // 2,160,000,000 ms
+    winsim::SetTimeLimit(uint64_t(days25) * 2);
+    OpenTracePort();
+    Sleep(5);
+    TraceRegisterEnd();
+    OpenAfter(days25);
+    TraceRegisterError();
+    EXPECT_EQ(Trace(),
+              HI "SendKey(2160000000) - ERROR " LO HI "etLib2_RegRead(2160000000) - ERROR " LO);
+}
+
 TEST_F(SerialLogTest, RegisterErrorCarriesTheOpeningsIntervalOnTheSameLine) {
     OpenTracePort();
     Sleep(5);
