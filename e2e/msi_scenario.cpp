@@ -188,11 +188,13 @@ int main(int argc, char** argv) {
     // The installed program runs and, as always, makes itself start at this user's logon.
     Process running;
     if (StartRunning(&running, m.exe)) {
-        CHECK(
-            WaitFor(
-                [&] { return lstrcmpiA(RunValue(HKEY_CURRENT_USER).c_str(), m.exe.c_str()) == 0; },
-                5000),
-            "installed program: logon start \"%s\"", RunValue(HKEY_CURRENT_USER).c_str());
+        const std::string command = '"' + m.exe + '"'; // under "Program Files": quoted
+        CHECK(WaitFor(
+                  [&] {
+                      return lstrcmpiA(RunValue(HKEY_CURRENT_USER).c_str(), command.c_str()) == 0;
+                  },
+                  5000),
+              "installed program: logon start \"%s\"", RunValue(HKEY_CURRENT_USER).c_str());
     }
 
     std::printf("msi: upgrade with %s\n", newer.path.c_str());
@@ -231,7 +233,7 @@ int main(int argc, char** argv) {
     std::printf("msi: install for every user's logon, uninstall\n");
     CHECK((code = Msiexec("/i \"" + current.path + "\" ADDLOCAL=ALL")) == 0,
           "install with ADDLOCAL=ALL: exit %lu", code);
-    CHECK(lstrcmpiA(RunValue(HKEY_LOCAL_MACHINE).c_str(), m.exe.c_str()) == 0,
+    CHECK(lstrcmpiA(RunValue(HKEY_LOCAL_MACHINE).c_str(), ('"' + m.exe + '"').c_str()) == 0,
           "ADDLOCAL=ALL: machine logon start \"%s\"", RunValue(HKEY_LOCAL_MACHINE).c_str());
     CHECK((code = Msiexec("/x \"" + current.path + "\"")) == 0, "uninstall: exit %lu", code);
     CheckNothingLeft(m, icon, "uninstall after ADDLOCAL=ALL");

@@ -34,9 +34,12 @@ void FirstStartRegistersAutostart() {
     CHECK(WaitFor([&] { return ReadValue(kRun, "Vexor_APP", &type, &path); }, 5000),
           "no \"Vexor_APP\" autostart value");
     std::string stored(path.begin(), path.end());
-    CHECK(type == REG_SZ && lstrcmpiA(stored.c_str(), gExe.c_str()) == 0 &&
-              stored.size() == gExe.size() + 1,
-          "autostart value type %lu \"%s\", expected \"%s\"", type, stored.c_str(), gExe.c_str());
+    // A command line: the path quoted, since it may hold spaces.
+    const std::string command = '"' + gExe + '"';
+    CHECK(type == REG_SZ && lstrcmpiA(stored.c_str(), command.c_str()) == 0 &&
+              stored.size() == command.size() + 1,
+          "autostart value type %lu \"%s\", expected \"%s\"", type, stored.c_str(),
+          command.c_str());
     CHECK(StoredDword("key") == -1000, "\"key\" written at start-up");
     ExitAndCheck(&p);
     CHECK(StoredDword("key") == 2, "\"key\" after Exit is %ld, expected 2", StoredDword("key"));

@@ -103,7 +103,7 @@ class PackageTables(unittest.TestCase):
         self.assertEqual(len(regs), 1)
         r = regs[0]
         self.assertEqual((r["Root"], r["Key"], r["Name"], r["Value"]),
-                         ("2", RUN_KEY, "Vexor_APP", "[INSTALLDIR]Vexor2.exe"))  # 2: HKLM
+                         ("2", RUN_KEY, "Vexor_APP", '"[INSTALLDIR]Vexor2.exe"'))  # 2: HKLM
         comps = by(table(self.msi, "Component"), "Component")
         self.assertEqual(comps[r["Component_"]]["KeyPath"], r["Registry"])
         features = by(table(self.msi, "Feature"), "Feature")

@@ -48,17 +48,22 @@ void CreateCustomWindow() {
 } // namespace
 
 void RegisterAutostart() {
-    char path[MAX_PATH];
+    // The value is a command line: quoted, so that a path with spaces ("Program Files") cannot
+    // start C:\Program.exe in our place.
+    char command[1 + MAX_PATH + 1] = "\"";
+    char* path = command + 1;
     DWORD length = GetModuleFileNameA(GetModuleHandleA(nullptr), path, MAX_PATH);
     // A cut path would start the wrong program at logon: write nothing then.
     if (length == 0 || length >= MAX_PATH)
         return;
+    path[length] = '"';
+    path[length + 1] = '\0';
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kRunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(key, "Vexor_APP", 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
-                   DWORD(std::strlen(path) + 1));
+    RegSetValueExA(key, "Vexor_APP", 0, REG_SZ, reinterpret_cast<const BYTE*>(command),
+                   DWORD(std::strlen(command) + 1));
     RegCloseKey(key);
 }
 

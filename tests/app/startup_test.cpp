@@ -132,15 +132,17 @@ TEST_F(StartupTest, SecondCopyExitsAtOnceTouchingNothing) {
     }
 }
 
+// The logon start is a command line: unquoted, a path with spaces (the package installs under
+// "Program Files (x86)") would start C:\Program.exe, if there is one, in the program's place.
 TEST_F(StartupTest, FirstStartRegistersAutostartWithTheFullPath) {
-    const std::string exe = "C:\\Users\\dr\\AppData\\Local\\Vexor2\\Vexor2.exe";
+    const std::string exe = "C:\\Program Files (x86)\\Vexor2\\Vexor2.exe";
     winsim::SetModuleFileName(exe);
     ExitAt(100);
     winsim::RunProgram();
     winsim::Reboot(); // it is meant to start at the next logon
     std::string path;
     ASSERT_TRUE(RunValue(&path));
-    EXPECT_EQ(path, exe + '\0');
+    EXPECT_EQ(path, '"' + exe + '"' + '\0');
     auto w = std::find_if(winsim::RegWrites().begin(), winsim::RegWrites().end(),
                           [](const winsim::RegWrite& r) { return r.name == "Vexor_APP"; });
     ASSERT_NE(w, winsim::RegWrites().end());
@@ -167,7 +169,11 @@ TEST_F(StartupTest, AutostartIsNotWrittenForAMissingOrCutPath) {
             winsim::FailCall("GetModuleFileNameA");
         ExitAt(100);
         EXPECT_EQ(winsim::RunProgram(), 0) << c.what;
-        EXPECT_EQ(RunValue(nullptr), c.written) << c.what;
+        std::string value;
+        EXPECT_EQ(RunValue(&value), c.written) << c.what;
+        if (c.written) {
+            EXPECT_EQ(value, '"' + c.path + '"' + '\0') << c.what << ": the whole path, quoted";
+        }
         EXPECT_EQ(gFakeSources.attachCalls, 1) << c.what;
         TearDown();
     }
