@@ -111,14 +111,7 @@ class NodeControl final : public KsNodeControlInterface {
   public:
     NodeControl() { Count(&CameraFilterControl::liveNodes); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != kKsNodeControlIid)
-            return E_NOINTERFACE;
-        *out = static_cast<KsNodeControlInterface*>(this);
-        AddRef();
-        return S_OK;
+        return QueryOwnInterface<KsNodeControlInterface>(this, kKsNodeControlIid, iid, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&references_)); }
     ULONG STDMETHODCALLTYPE Release() override {

@@ -82,14 +82,7 @@ class Unit final : public ExtensionUnitInterface {
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != kExtensionUnitIid)
-            return E_NOINTERFACE;
-        *out = static_cast<ExtensionUnitInterface*>(this);
-        AddRef();
-        return S_OK;
+        return QueryOwnInterface<ExtensionUnitInterface>(this, kExtensionUnitIid, iid, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&references_)); }
     ULONG STDMETHODCALLTYPE Release() override {

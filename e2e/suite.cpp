@@ -372,18 +372,22 @@ void UnregisterFilter() {
           "the camera filter is still listed after regsvr32 /u");
 }
 
-// Presses the filter's button in `mode` and expects its keys, twice, and nothing in between: a
-// latch the program failed to clear would send keys again on the next poll.
-void PressFilterButtonTwice(WPARAM command, long mode, const char* keys) {
+// Presses `button` in `mode` and expects its keys, twice, and nothing in between: a latch the
+// program failed to clear would send keys again on the next poll.
+void PressButtonTwice(volatile LONG* button, WPARAM command, long mode, const char* keys) {
     ChooseMode(command, mode);
     TakeFocus();
-    std::string first = HoldAndRelease(&gFilter->buttonDown);
+    std::string first = HoldAndRelease(button);
     Pump(600);
     std::string idle = gKeys.substr(std::min(gKeys.size(), first.size()));
-    std::string second = HoldAndRelease(&gFilter->buttonDown);
+    std::string second = HoldAndRelease(button);
     CHECK(first == keys && second == keys, "two presses sent \"%s\" and \"%s\", expected \"%s\"",
           first.c_str(), second.c_str(), keys);
     CHECK(idle.empty(), "keys without a press: \"%s\"", idle.c_str());
+}
+
+void PressFilterButtonTwice(WPARAM command, long mode, const char* keys) {
+    PressButtonTwice(&gFilter->buttonDown, command, mode, keys);
 }
 
 // The frame of every stand-in filter scenario: the filter registered with these offers, the
@@ -660,17 +664,8 @@ bool EepromSerialRead() {
     return false;
 }
 
-// Two presses each send `keys` once, and nothing arrives in between.
 void PressUnitButtonTwice(WPARAM command, long mode, const char* keys) {
-    ChooseMode(command, mode);
-    TakeFocus();
-    std::string first = HoldAndRelease(&gUnit->buttonDown);
-    Pump(600);
-    std::string idle = gKeys.substr(std::min(gKeys.size(), first.size()));
-    std::string second = HoldAndRelease(&gUnit->buttonDown);
-    CHECK(first == keys && second == keys, "two presses sent \"%s\" and \"%s\", expected \"%s\"",
-          first.c_str(), second.c_str(), keys);
-    CHECK(idle.empty(), "keys without a press: \"%s\"", idle.c_str());
+    PressButtonTwice(&gUnit->buttonDown, command, mode, keys);
 }
 
 // After Exit: every unit opened was closed right before its last Release, none is left, none was

@@ -138,6 +138,15 @@ bool NeedCamera() {
     return gCamera;
 }
 
+// The camera's interface opened with `access`, or INVALID_HANDLE_VALUE (skipped or failed, said).
+HANDLE OpenCamera(DWORD access, const char* kind) {
+    if (!NeedCamera() || gCameraPath.empty())
+        return INVALID_HANDLE_VALUE;
+    HANDLE h = Open(gCameraPath, access);
+    ok(h != INVALID_HANDLE_VALUE, "%s open failed with %lu", kind, (unsigned long)GetLastError());
+    return h;
+}
+
 } // namespace
 
 CONFORMANCE_TEST(hid_listing_and_interface_details) {
@@ -249,10 +258,7 @@ CONFORMANCE_TEST(hid_keyboards_and_mice_open_for_queries_only) {
 }
 
 CONFORMANCE_TEST(hid_camera_attributes_and_capabilities) {
-    if (!NeedCamera() || gCameraPath.empty())
-        return;
-    HANDLE h = Open(gCameraPath, 0);
-    ok(h != INVALID_HANDLE_VALUE, "query-only open failed with %lu", (unsigned long)GetLastError());
+    HANDLE h = OpenCamera(0, "query-only");
     if (h == INVALID_HANDLE_VALUE)
         return;
     HIDD_ATTRIBUTES a;
@@ -355,10 +361,7 @@ CONFORMANCE_TEST(hid_camera_attributes_and_capabilities) {
 }
 
 CONFORMANCE_TEST(hid_feature_reports_at_the_programs_lengths) {
-    if (!NeedCamera() || gCameraPath.empty())
-        return;
-    HANDLE h = Open(gCameraPath, GENERIC_READ | GENERIC_WRITE);
-    ok(h != INVALID_HANDLE_VALUE, "read/write open failed with %lu", (unsigned long)GetLastError());
+    HANDLE h = OpenCamera(GENERIC_READ | GENERIC_WRITE, "read/write");
     if (h == INVALID_HANDLE_VALUE)
         return;
     // Reads register 5 (the button latch) the way the register library does: the command in a
@@ -416,10 +419,7 @@ CONFORMANCE_TEST(hid_feature_reports_at_the_programs_lengths) {
 }
 
 CONFORMANCE_TEST(hid_feature_buffer_lengths) {
-    if (!NeedCamera() || gCameraPath.empty())
-        return;
-    HANDLE h = Open(gCameraPath, GENERIC_READ | GENERIC_WRITE);
-    ok(h != INVALID_HANDLE_VALUE, "read/write open failed with %lu", (unsigned long)GetLastError());
+    HANDLE h = OpenCamera(GENERIC_READ | GENERIC_WRITE, "read/write");
     if (h == INVALID_HANDLE_VALUE)
         return;
     // Register 5 read commands in buffers of several lengths.

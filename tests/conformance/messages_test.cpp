@@ -43,16 +43,21 @@ LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-HWND CreateTestWindow(bool visible) {
+// A top-level window of the class `className`, registered with `proc` on first use.
+HWND CreateWindowOfClass(const char* className, WNDPROC proc, const char* title, DWORD style) {
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = TestProc;
+    wc.lpfnWndProc = proc;
     wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "Vexor2ConformanceWindow";
+    wc.lpszClassName = className;
     RegisterClassExA(&wc); // a second registration fails harmlessly
-    return CreateWindowExA(0, "Vexor2ConformanceWindow", "conformance",
-                           WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 10, 10, 200, 100,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return CreateWindowExA(0, className, title, style, 10, 10, 200, 100, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+}
+
+HWND CreateTestWindow(bool visible) {
+    return CreateWindowOfClass("Vexor2ConformanceWindow", TestProc, "conformance",
+                               WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0));
 }
 
 // Injected input may arrive a little later: pump until `done` or 2 s passed.
@@ -161,15 +166,9 @@ LRESULT CALLBACK CreationProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 }
 
 HWND CreateCreationWindow() {
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = CreationProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "Vexor2ConformanceCreation";
-    RegisterClassExA(&wc);
     gCreation.clear();
-    return CreateWindowExA(0, wc.lpszClassName, "created", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return CreateWindowOfClass("Vexor2ConformanceCreation", CreationProc, "created",
+                               WS_OVERLAPPEDWINDOW);
 }
 
 } // namespace
@@ -244,17 +243,11 @@ LRESULT CALLBACK CloseProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 } // namespace
 
 CONFORMANCE_TEST(alt_f4_asks_the_top_level_window) {
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = CloseProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "Vexor2ConformanceClose";
-    RegisterClassExA(&wc);
-    HWND top = CreateWindowExA(0, wc.lpszClassName, "top", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
-                               200, 100, nullptr, nullptr, wc.hInstance, nullptr);
+    const char closeClass[] = "Vexor2ConformanceClose";
+    HWND top = CreateWindowOfClass(closeClass, CloseProc, "top", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     gCloseTop = top;
-    HWND field = CreateWindowExA(0, wc.lpszClassName, "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, top,
-                                 nullptr, wc.hInstance, nullptr);
+    HWND field = CreateWindowExA(0, closeClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, top,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     SetForegroundWindow(top);
     SetFocus(field);
     ok(GetFocus() == field, "focus is %p, not the child", (void*)GetFocus());
